@@ -1,0 +1,102 @@
+#include "dll_test.h"
+
+#include <ostream>
+
+const Outcome nullOutcome{true, ""};
+
+Outcome textOf(const std::string &text) { return Outcome{false, text}; }
+
+void PrintTo(const Outcome &outcome, std::ostream *out) {
+    if (outcome.isNull)
+        *out << "null";
+    else
+        *out << '"' << outcome.text << '"';
+}
+
+namespace {
+
+std::string dllPath() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of("\\/") + 1) + "zibwin32.dll";
+}
+
+}  // namespace
+
+void DllTest::SetUp() { load(); }
+
+void DllTest::TearDown() {
+    destroyTestWindows();
+    if (expectNoLeaks) {
+        EXPECT_EQ(heap_probe::liveBlocks(), 0u) << "blocks of the DLL's heap left alive";
+    }
+    EXPECT_EQ(heap_probe::strayFrees(), 0u) << "frees of blocks the DLL never had";
+    EXPECT_EQ(platform::openSnapshots(), 0) << "process snapshots left open";
+    unload();
+}
+
+void DllTest::load() {
+    dll = LoadLibraryA(dllPath().c_str());
+    ASSERT_NE(dll, nullptr) << "cannot load " << dllPath() << ": error " << GetLastError();
+    heap_probe::install(dll);
+    heap_probe::reset();
+    platform::install(dll);
+    platform::reset();
+    auto get = reinterpret_cast<GetXtable>(reinterpret_cast<void *>(GetProcAddress(dll, "getXtable")));
+    ASSERT_NE(get, nullptr);
+    get(nullptr, nullptr, &libraryName, &table, &freeResult);
+}
+
+void DllTest::unload() {
+    if (dll) FreeLibrary(dll);
+    dll = nullptr;
+    table = nullptr;
+}
+
+void DllTest::reload() {
+    destroyTestWindows();
+    unload();
+    load();
+}
+
+const XtableEntry *DllTest::entry(const char *name) const {
+    for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
+        if (std::string(row->name) == name) return row;
+    return nullptr;
+}
+
+Outcome DllTest::call(const char *name, const std::vector<std::string> &args) {
+    std::vector<std::string> copies = args;  // handlers get writable strings, as from a host
+    std::vector<char *> argv;
+    for (std::string &arg : copies) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    return invoke(name, argv.data(), static_cast<int32_t>(args.size()));
+}
+
+Outcome DllTest::callWithoutArgs(const char *name) { return invoke(name, nullptr, 0); }
+
+Outcome DllTest::invoke(const char *name, char **argv, int32_t argCount) {
+    const XtableEntry *row = entry(name);
+    if (row == nullptr) {
+        ADD_FAILURE() << "no entry " << name;
+        return nullOutcome;
+    }
+    static char notStored;
+    char *result = &notStored;
+    int32_t firstFlag = 0x5a5a5a5a;
+    int32_t secondFlag = -1;
+    row->handler(argv, argCount, &result, &firstFlag, &secondFlag);
+    EXPECT_EQ(firstFlag, 0) << name;
+    EXPECT_EQ(secondFlag, 0) << name;
+    if (result == &notStored) {
+        ADD_FAILURE() << name << " stored no result";
+        return nullOutcome;
+    }
+    if (std::string(row->kind) == "C") {
+        EXPECT_EQ(result, nullptr) << name << " is a command";
+    }
+    Outcome outcome{result == nullptr, result ? result : ""};
+    freeResult(result);
+    return outcome;
+}

@@ -1,0 +1,58 @@
+// The fixture of every test that calls the DLL: it loads the real
+// zibwin32.dll afresh for each test, watches its heap and platform calls,
+// and calls its entries as a host does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "heap_probe.h"
+#include "platform_fakes.h"
+#include "test_windows.h"
+#include "zibwin32.h"
+
+// What a host sees of one call.
+struct Outcome {
+    bool isNull = false;  // the handler stored null
+    std::string text;     // the text it stored, if any
+};
+
+inline bool operator==(const Outcome &a, const Outcome &b) {
+    return a.isNull == b.isNull && a.text == b.text;
+}
+void PrintTo(const Outcome &outcome, std::ostream *out);
+
+Outcome textOf(const std::string &text);
+extern const Outcome nullOutcome;
+
+class DllTest : public ::testing::Test {
+   protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Calls the named entry with these arguments, checks what every call
+    // must do (both flags 0, a result stored; null for a command), frees the
+    // result through freeResult and returns what the host saw.
+    Outcome call(const char *entry, const std::vector<std::string> &args = {});
+    // The same with a null argument array, as a host may pass for no arguments.
+    Outcome callWithoutArgs(const char *entry);
+
+    const XtableEntry *entry(const char *name) const;
+
+    // Loads the DLL again, from scratch: module state starts over.
+    void reload();
+
+    HMODULE dll = nullptr;
+    const char *libraryName = nullptr;
+    const XtableEntry *table = nullptr;
+    FreeResult freeResult = nullptr;
+    // Set by a test that leaves DLL blocks alive on purpose.
+    bool expectNoLeaks = true;
+
+   private:
+    void load();
+    void unload();
+    Outcome invoke(const char *entry, char **argv, int32_t argCount);
+};

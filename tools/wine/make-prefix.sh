@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Creates a private Wine prefix for the tests: null graphics driver (real
+# windows without a display) and a set of drives of every kind Wine can give,
+# each with a known volume label.
+#
+# usage: make-prefix.sh PREFIX
+# The drive folders live in PREFIX/volumes; PREFIX/.ready marks a finished prefix.
+set -euo pipefail
+prefix=$(realpath -m "$1")
+volumes="$prefix/volumes"
+
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+rm -rf "$prefix"
+mkdir -p "$prefix"
+
+# The first program of a prefix starts services that inherit its stdio:
+# keep them away from any pipe the caller may be reading.
+wineboot -i </dev/null >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+
+# Wine returns labels of up to 255 characters (longer ones fail to read);
+# 32 characters is the first length that no longer fits a 32-byte buffer.
+longest_label=$(printf 'L%.0s' $(seq 1 255))
+label32=$(printf 'N%.0s' $(seq 1 32))
+drive() {
+  local letter=$1 type=$2 label=$3
+  local dir="$volumes/$letter"
+  mkdir -p "$dir"
+  [ -n "$label" ] && printf '%s' "$label" >"$dir/.windows-label"
+  ln -sfn "$dir" "$prefix/dosdevices/$letter:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f </dev/null >/dev/null 2>&1
+}
+drive d cdrom   ZIBCDROM
+drive e floppy  ZIBFLOPPY
+drive f network ZIBREMOTE
+drive g hd      ""
+drive h hd      "$longest_label"
+drive i ramdisk ZIBRAM
+drive k hd      "$label32"
+# A letter whose folder is gone: the platform reports no root directory.
+ln -sfn "$volumes/missing" "$prefix/dosdevices/j:"
+
+wineserver -k </dev/null >/dev/null 2>&1 || true
+touch "$prefix/.ready"

@@ -1,0 +1,49 @@
+#include "host_calls.h"
+
+bool loadLibrary(const std::string &path, LoadedLibrary *library, std::string *error) {
+    library->module = LoadLibraryA(path.c_str());
+    if (library->module == nullptr) {
+        *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    auto getXtable = reinterpret_cast<GetXtable>(
+        reinterpret_cast<void *>(GetProcAddress(library->module, "getXtable")));
+    if (getXtable == nullptr) {
+        *error = path + " exports no getXtable";
+        FreeLibrary(library->module);
+        return false;
+    }
+    getXtable(nullptr, nullptr, &library->name, &library->table, &library->freeResult);
+    return true;
+}
+
+const XtableEntry *findEntry(const LoadedLibrary &library, const std::string &name) {
+    for (const XtableEntry *row = library.table; row->name[0] != '\0'; ++row)
+        if (name == row->name) return row;
+    return nullptr;
+}
+
+std::string entryNames(const LoadedLibrary &library) {
+    std::string names;
+    for (const XtableEntry *row = library.table; row->name[0] != '\0'; ++row)
+        names += (names.empty() ? "" : ", ") + std::string(row->name);
+    return names;
+}
+
+CallResult callEntry(const LoadedLibrary &library, const XtableEntry &entry,
+                     const std::vector<std::string> &args) {
+    std::vector<std::string> copies = args;
+    std::vector<char *> argv;
+    for (std::string &arg : copies) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    char *result = nullptr;
+    int32_t firstFlag = 0, secondFlag = 0;
+    entry.handler(argv.data(), static_cast<int32_t>(args.size()), &result, &firstFlag, &secondFlag);
+    CallResult outcome;
+    if (result != nullptr) {
+        outcome.isNull = false;
+        outcome.text = result;
+        library.freeResult(result);
+    }
+    return outcome;
+}

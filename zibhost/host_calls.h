@@ -1,0 +1,32 @@
+// What a host does with the DLL: load it, get its table, call entries by name.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "zibwin32.h"
+
+struct LoadedLibrary {
+    HMODULE module = nullptr;
+    const char *name = nullptr;
+    const XtableEntry *table = nullptr;
+    FreeResult freeResult = nullptr;
+};
+
+// Loads the DLL and asks it for its table; on failure says why in error.
+bool loadLibrary(const std::string &path, LoadedLibrary *library, std::string *error);
+
+const XtableEntry *findEntry(const LoadedLibrary &library, const std::string &name);
+
+// The entry names, separated by ", ".
+std::string entryNames(const LoadedLibrary &library);
+
+// Calls an entry; for a function, returns its text (isNull when it stored null).
+struct CallResult {
+    bool isNull = true;
+    std::string text;
+};
+CallResult callEntry(const LoadedLibrary &library, const XtableEntry &entry,
+                     const std::vector<std::string> &args);

@@ -1,0 +1,60 @@
+#include "hook/window_hook.h"
+
+#include <stdlib.h>
+
+UINT autoplayMessage = 0;
+
+namespace {
+
+const char hookProperty[] = "ZIBWIN32_DATA";
+
+WNDPROC replaceWindowProc(HWND window, WNDPROC proc) {
+    return reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
+}  // namespace
+
+WindowHookRecord *hookRecordOf(HWND window) {
+    return static_cast<WindowHookRecord *>(GetPropA(window, hookProperty));
+}
+
+int attachWindow(HWND window) {
+    WindowHookRecord *record = static_cast<WindowHookRecord *>(calloc(1, sizeof *record));
+    if (record == nullptr) return 0;
+    // A window may have had no procedure at all, so only the last error tells
+    // whether the replacement took place.
+    SetLastError(0);
+    record->previousProc = replaceWindowProc(window, hookWindowProc);
+    record->subclassed = GetLastError() == 0;
+    if (!record->subclassed) {
+        free(record);
+        return 0;
+    }
+    if (!SetPropA(window, hookProperty, record)) {
+        replaceWindowProc(window, record->previousProc);
+        free(record);
+        return 0;
+    }
+    record->autoplayAnswer = 0;
+    return 1;
+}
+
+void detachWindow(HWND window) {
+    WindowHookRecord *record = hookRecordOf(window);
+    if (record == nullptr) return;
+    RemovePropA(window, hookProperty);
+    if (record->subclassed) replaceWindowProc(window, record->previousProc);
+    free(record);
+}
+
+LRESULT CALLBACK hookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowHookRecord *record = hookRecordOf(window);
+    if (record == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    // Taken now: the record is gone once the window is unhooked below, or by
+    // anything the previous procedure does with this window.
+    WNDPROC previous = record->previousProc;
+    if (autoplayMessage != 0 && message == autoplayMessage) return record->autoplayAnswer;
+    if (message == WM_NCDESTROY) detachWindow(window);
+    return CallWindowProcA(previous, window, message, wParam, lParam);
+}

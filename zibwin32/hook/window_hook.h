@@ -1,0 +1,31 @@
+// Hooking a window: the library's window procedure goes in front of the
+// window's own, with its state kept on the window as a property.
+#ifndef ZIBWIN32_HOOK_WINDOW_HOOK_H
+#define ZIBWIN32_HOOK_WINDOW_HOOK_H
+
+#include <windows.h>
+#include <stdint.h>
+
+// Owned by the window it is attached to, from attach until detach.
+struct WindowHookRecord {
+    int32_t subclassed;      // 1 once the window procedure was replaced
+    WNDPROC previousProc;    // the procedure that was in place before
+    int32_t autoplayAnswer;  // the reply to the AutoPlay query: 1 cancels
+};
+
+// The registered AutoPlay query, or 0 while no mode was ever set: hooked
+// windows answer it themselves only once it is known.
+extern UINT autoplayMessage;
+
+// The record of a hooked window, or null when the window is not hooked.
+WindowHookRecord *hookRecordOf(HWND window);
+
+// Returns 1 when the window is now hooked, 0 when it is exactly as before.
+int attachWindow(HWND window);
+
+// Unhooks the window if it is hooked.
+void detachWindow(HWND window);
+
+LRESULT CALLBACK hookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+#endif

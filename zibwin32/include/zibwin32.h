@@ -1,0 +1,73 @@
+/*
+ * zibwin32.h: what a host needs to load zibwin32.dll and call its entries.
+ *
+ * The DLL exports one function, getXtable. Every function pointer that it
+ * hands out, getXtable included, uses the C calling convention (__cdecl):
+ * the caller pops the arguments.
+ *
+ * Ownership: a text result belongs to the host once a handler returns it and
+ * must go back through the freeResult routine that getXtable hands out, never
+ * through the host's own allocator, and before the DLL is unloaded. A hooked
+ * window calls into the DLL for every message, so the host must unhook or
+ * destroy every window it hooked before it unloads the DLL.
+ *
+ * Threads: the host calls getXtable, the handlers and freeResult one at a
+ * time, from the thread that owns the windows whose ids it passes.
+ */
+#ifndef ZIBWIN32_H
+#define ZIBWIN32_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZIBWIN32_CALL __cdecl
+#else
+#define ZIBWIN32_CALL
+#endif
+
+/* One script call. args: argCount NUL-terminated 8-bit strings (never
+ * written by the DLL). result: receives a text result, the empty text "", or
+ * NULL for none; every handler stores into it. Both flags are always set
+ * to 0: failures show only through the result. */
+typedef void(ZIBWIN32_CALL *ExternalHandler)(char **args, int32_t argCount,
+                                             char **result, int32_t *firstFlag,
+                                             int32_t *secondFlag);
+
+typedef void(ZIBWIN32_CALL *AuxCallback)(void);
+
+typedef void(ZIBWIN32_CALL *FreeResult)(char *result);
+
+/* kind: "F" returns text, "C" returns none (stores NULL). The table ends
+ * with a row whose name and kind are empty strings. */
+typedef struct XtableEntry {
+    const char *name;
+    const char *kind;
+    uintptr_t reservedWord; /* always 0 */
+    ExternalHandler handler;
+    AuxCallback auxCallback; /* the same do-nothing routine in every row */
+} XtableEntry;
+
+/* hostFirst and hostSecond are the host's own and are never used. The name
+ * "zibWin32", the table and every string it points to stay valid and
+ * unchanged while the DLL is loaded; a second call hands out the same values. */
+typedef void(ZIBWIN32_CALL *GetXtable)(void *hostFirst, void *hostSecond,
+                                       const char **libraryName,
+                                       const XtableEntry **table,
+                                       FreeResult *freeResult);
+
+#ifdef ZIBWIN32_BUILDING_DLL
+__declspec(dllexport)
+#endif
+void ZIBWIN32_CALL getXtable(void *hostFirst, void *hostSecond,
+                             const char **libraryName,
+                             const XtableEntry **table, FreeResult *freeResult);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZIBWIN32_H */
