@@ -3,6 +3,9 @@
 //   zibhost [--dll PATH] ENTRY [ARG...]   call an entry, print its text result
 //   zibhost [--dll PATH] --list           print the table
 //   zibhost [--dll PATH] --autoplay-demo  hook a window and run the AutoPlay round trip
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +41,8 @@ void printTable(const LoadedLibrary &library) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Results are printed byte for byte: no line feed becomes CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string dllPath = besideThisProgram("zibwin32.dll");
     if (args.size() >= 2 && args[0] == "--dll") {

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Shows the DLL at work through the demo host, under Wine in the build's prefix.
+# usage: demo.sh BUILD_DIR
+set -euo pipefail
+build=$(realpath "$1")
+prefix="$build/wineprefix"
+run="$build/wine-run"
+host="$build/bin/zibhost.exe"
+
+tools/wine/server.sh start "$prefix"
+trap 'tools/wine/server.sh stop "$prefix"' EXIT
+
+step() { printf '\n$ zibhost %s\n' "$*"; "$run" "$host" "$@" 2>/dev/null; }
+step --list
+step zibWin32EnumerateProcesses
+step zibWin32EnumerateVolumes
+step zibWin32EnumerateVolumes "fixed cdrom"
+step --autoplay-demo
