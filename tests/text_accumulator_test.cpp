@@ -14,6 +14,7 @@ namespace {
 class TextAccumulatorTest : public ::testing::Test {
    protected:
     static void SetUpTestSuite() { heap_probe::install(GetModuleHandleA(nullptr)); }
+    static void TearDownTestSuite() { heap_probe::uninstall(GetModuleHandleA(nullptr)); }
     void SetUp() override {
         heap_probe::reset();
         acc = newTextAccumulator();

@@ -20,12 +20,17 @@ Calloc realCalloc;
 Realloc realRealloc;
 Free realFree;
 
-std::set<void *> live;
-std::vector<std::size_t> sizes;
-unsigned attemptCount = 0;
-unsigned failFrom = 0;  // 0: none
-bool failLater = false;
-unsigned strays = 0;
+// Never destroyed: the C runtime frees blocks after static destructors have
+// run, and those frees may still come through the probe.
+struct State {
+    std::set<void *> live;
+    std::vector<std::size_t> sizes;
+    unsigned attemptCount = 0;
+    unsigned failFrom = 0;  // 0: none
+    bool failLater = false;
+    unsigned strays = 0;
+};
+State &state = *new State;
 
 // The probe's own bookkeeping allocates; when the probe watches the test
 // program itself, those allocations must go straight to the C runtime. One
@@ -48,10 +53,10 @@ struct Inside {
 };
 
 bool nextAttemptFails(std::size_t size) {
-    ++attemptCount;
-    sizes.push_back(size);
-    if (failFrom == 0) return false;
-    return attemptCount == failFrom || (failLater && attemptCount > failFrom);
+    ++state.attemptCount;
+    state.sizes.push_back(size);
+    if (state.failFrom == 0) return false;
+    return state.attemptCount == state.failFrom || (state.failLater && state.attemptCount > state.failFrom);
 }
 
 void *__cdecl probeMalloc(size_t size) {
@@ -59,7 +64,7 @@ void *__cdecl probeMalloc(size_t size) {
     Inside inside;
     if (nextAttemptFails(size)) return nullptr;
     void *block = realMalloc(size);
-    if (block) live.insert(block);
+    if (block) state.live.insert(block);
     return block;
 }
 
@@ -68,7 +73,7 @@ void *__cdecl probeCalloc(size_t count, size_t size) {
     Inside inside;
     if (nextAttemptFails(count * size)) return nullptr;
     void *block = realCalloc(count, size);
-    if (block) live.insert(block);
+    if (block) state.live.insert(block);
     return block;
 }
 
@@ -76,11 +81,11 @@ void *__cdecl probeRealloc(void *old, size_t size) {
     if (insideProbe()) return realRealloc(old, size);
     Inside inside;
     if (nextAttemptFails(size)) return nullptr;
-    if (old && live.count(old) == 0) ++strays;
+    if (old && state.live.count(old) == 0) ++state.strays;
     void *block = realRealloc(old, size);
     if (block) {
-        live.erase(old);
-        live.insert(block);
+        state.live.erase(old);
+        state.live.insert(block);
     }
     return block;
 }
@@ -88,7 +93,7 @@ void *__cdecl probeRealloc(void *old, size_t size) {
 void __cdecl probeFree(void *block) {
     if (insideProbe()) return realFree(block);
     Inside inside;
-    if (block && live.erase(block) == 0) ++strays;
+    if (block && state.live.erase(block) == 0) ++state.strays;
     realFree(block);
 }
 
@@ -108,40 +113,47 @@ void install(HMODULE module) {
     redirect(module, "free", probeFree, realFree);
 }
 
+void uninstall(HMODULE module) {
+    patchImport(module, "msvcrt.dll", "malloc", reinterpret_cast<void *>(realMalloc));
+    patchImport(module, "msvcrt.dll", "calloc", reinterpret_cast<void *>(realCalloc));
+    patchImport(module, "msvcrt.dll", "realloc", reinterpret_cast<void *>(realRealloc));
+    patchImport(module, "msvcrt.dll", "free", reinterpret_cast<void *>(realFree));
+}
+
 void reset() {
     Inside inside;
-    live.clear();
-    sizes.clear();
-    attemptCount = 0;
-    failFrom = 0;
-    failLater = false;
-    strays = 0;
+    state.live.clear();
+    state.sizes.clear();
+    state.attemptCount = 0;
+    state.failFrom = 0;
+    state.failLater = false;
+    state.strays = 0;
 }
 
 std::size_t liveBlocks() {
     Inside inside;
-    return live.size();
+    return state.live.size();
 }
 
 unsigned attempts() {
     Inside inside;
-    return attemptCount;
+    return state.attemptCount;
 }
 
 std::vector<std::size_t> requestedSizes() {
     Inside inside;
-    return sizes;
+    return state.sizes;
 }
 
 unsigned strayFrees() {
     Inside inside;
-    return strays;
+    return state.strays;
 }
 
 void failAttempt(unsigned n, bool everyLater) {
     Inside inside;
-    failFrom = n == 0 ? 0 : attemptCount + n;
-    failLater = everyLater;
+    state.failFrom = n == 0 ? 0 : state.attemptCount + n;
+    state.failLater = everyLater;
 }
 
 }  // namespace heap_probe

@@ -13,6 +13,9 @@ namespace heap_probe {
 // Redirects the module's malloc, calloc, realloc and free through the probe.
 void install(HMODULE module);
 
+// Gives the module its C runtime functions back.
+void uninstall(HMODULE module);
+
 // Forgets every block and count, and stops failing allocations.
 void reset();
 
