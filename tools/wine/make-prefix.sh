@@ -17,6 +17,10 @@ mkdir -p "$prefix"
 # keep them away from any pipe the caller may be reading.
 wineboot -i </dev/null >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+# A program that crashes ends there, with a failing exit status, instead of
+# waiting in a debugger or passing for a clean exit.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+  </dev/null >/dev/null 2>&1
 
 # Wine returns labels of up to 255 characters (longer ones fail to read);
 # 32 characters is the first length that no longer fits a 32-byte buffer.
