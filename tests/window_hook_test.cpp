@@ -241,3 +241,40 @@ TEST_F(WindowHook, UnhookedFromInsideItsOwnMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Someone else took the property of a hooked window away: attaching it again
+// must not chain the hook to itself, which would send every message of the
+// window round in a circle.
+TEST_F(WindowHook, AHookedWindowThatLostItsPropertyIsNotHookedTwice) {
+    call(attach, {idOf(window)});
+    WNDPROC hookProc = currentProcOf(window);
+    HANDLE record = RemovePropA(window, hookProperty);
+    ASSERT_NE(record, nullptr);
+    call(attach, {idOf(window)});
+    EXPECT_EQ(currentProcOf(window), hookProc);
+    EXPECT_FALSE(hooked(window));
+    EXPECT_EQ(heap_probe::liveBlocks(), 1u) << "only the orphaned record is alive";
+    SendMessageA(window, WM_USER + 7, 0, 0);  // returns, instead of recursing without end
+    SetPropA(window, hookProperty, record);   // given back, so that destruction releases it
+}
+
+// A property that cannot be removed still names the record, so the window
+// keeps it and stays hooked, instead of naming a released block.
+TEST_F(WindowHook, DetachThatCannotRemoveThePropertyLeavesTheWindowHooked) {
+    call(attach, {idOf(window)});
+    WNDPROC hookProc = currentProcOf(window);
+    platform::failCall("RemovePropA", ERROR_ACCESS_DENIED);
+    call(detach, {idOf(window)});
+    EXPECT_TRUE(hooked(window));
+    EXPECT_EQ(currentProcOf(window), hookProc);
+    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+    call("zibWin32SetAutoplayMode", {idOf(window), "deny"});
+    EXPECT_EQ(SendMessageA(window, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0), 1);
+    call(detach, {idOf(window)});
+    expectUntouched(window, ownProc);
+    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+}
+
+}  // namespace

@@ -27,7 +27,10 @@ int attachWindow(HWND window) {
     SetLastError(0);
     record->previousProc = replaceWindowProc(window, hookWindowProc);
     record->subclassed = GetLastError() == 0;
-    if (!record->subclassed) {
+    // Replacing the hook with itself changed nothing, and a record that chained
+    // to the hook would send every message round in a circle. That happens when
+    // a hooked window lost its property to someone else.
+    if (!record->subclassed || record->previousProc == hookWindowProc) {
         free(record);
         return 0;
     }
@@ -43,7 +46,9 @@ int attachWindow(HWND window) {
 void detachWindow(HWND window) {
     WindowHookRecord *record = hookRecordOf(window);
     if (record == nullptr) return;
-    RemovePropA(window, hookProperty);
+    // While the property stays, the window still hands the record out: it
+    // keeps owning it rather than pointing at a released block.
+    if (RemovePropA(window, hookProperty) == nullptr) return;
     if (record->subclassed) replaceWindowProc(window, record->previousProc);
     free(record);
 }
