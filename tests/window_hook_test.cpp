@@ -278,3 +278,37 @@ TEST_F(WindowHook, DetachThatCannotRemoveThePropertyLeavesTheWindowHooked) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window's procedure cannot be put back: the window stays hooked, with its
+// record, rather than left with the hook in front of it and no record.
+TEST_F(WindowHook, DetachThatCannotPutTheProcedureBackLeavesTheWindowHooked) {
+    call(attach, {idOf(window)});
+    WNDPROC hookProc = currentProcOf(window);
+    platform::failCall("SetWindowLong", ERROR_ACCESS_DENIED);
+    call(detach, {idOf(window)});
+    EXPECT_TRUE(hooked(window));
+    EXPECT_EQ(currentProcOf(window), hookProc);
+    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+    reactTo(window, WM_USER + 8, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT(3); });
+    EXPECT_EQ(SendMessageA(window, WM_USER + 8, 0, 0), 3) << "messages still reach the window";
+    call(detach, {idOf(window)});
+    expectUntouched(window, ownProc);
+}
+
+// A window being destroyed gives its record up even when unhooking it fails.
+TEST_F(WindowHook, DestroyedWindowReleasesItsRecordWhateverFailsOnTheWay) {
+    for (const char *function : {"RemovePropA", "SetWindowLong"}) {
+        SCOPED_TRACE(function);
+        HWND doomed = createTestWindow();
+        call(attach, {idOf(doomed)});
+        platform::reset();
+        platform::failCall(function, ERROR_INVALID_WINDOW_HANDLE);
+        DestroyWindow(doomed);
+        EXPECT_EQ(platform::callCount(function), 1u);
+        EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    }
+}
+
+}  // namespace

@@ -13,6 +13,27 @@ WNDPROC replaceWindowProc(HWND window, WNDPROC proc) {
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
 }
 
+// A replaced procedure may be 0, so only the last error tells failure.
+int restoreWindowProc(HWND window, WNDPROC proc) {
+    SetLastError(0);
+    replaceWindowProc(window, proc);
+    return GetLastError() == 0;
+}
+
+// A live window that cannot be unhooked whole stays hooked and keeps its
+// record, so that its property never names a released block and the hook
+// never runs without its record. A window that is going away gives its
+// record up whatever fails: nothing would find the record afterwards.
+void unhookWindow(HWND window, int windowIsGoing) {
+    WindowHookRecord *record = hookRecordOf(window);
+    if (record == nullptr) return;
+    if (RemovePropA(window, hookProperty) == nullptr && !windowIsGoing) return;
+    if (record->subclassed && !restoreWindowProc(window, record->previousProc) && !windowIsGoing &&
+        SetPropA(window, hookProperty, record))
+        return;
+    free(record);
+}
+
 }  // namespace
 
 WindowHookRecord *hookRecordOf(HWND window) {
@@ -43,15 +64,7 @@ int attachWindow(HWND window) {
     return 1;
 }
 
-void detachWindow(HWND window) {
-    WindowHookRecord *record = hookRecordOf(window);
-    if (record == nullptr) return;
-    // While the property stays, the window still hands the record out: it
-    // keeps owning it rather than pointing at a released block.
-    if (RemovePropA(window, hookProperty) == nullptr) return;
-    if (record->subclassed) replaceWindowProc(window, record->previousProc);
-    free(record);
-}
+void detachWindow(HWND window) { unhookWindow(window, 0); }
 
 LRESULT CALLBACK hookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowHookRecord *record = hookRecordOf(window);
@@ -60,6 +73,6 @@ LRESULT CALLBACK hookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     // anything the previous procedure does with this window.
     WNDPROC previous = record->previousProc;
     if (autoplayMessage != 0 && message == autoplayMessage) return record->autoplayAnswer;
-    if (message == WM_NCDESTROY) detachWindow(window);
+    if (message == WM_NCDESTROY) unhookWindow(window, 1);
     return CallWindowProcA(previous, window, message, wParam, lParam);
 }
