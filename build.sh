@@ -18,5 +18,5 @@ cmake --build --preset i686 --parallel "$(nproc)"
 
 case "$what" in
   demo) tools/demo.sh build/i686 ;;
-  test) ctest --preset i686 ;;
+  test) tools/run-tests.sh i686 ;;
 esac
