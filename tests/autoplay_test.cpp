@@ -159,3 +159,84 @@ TEST_F(Autoplay, TheQueryNameIsRegisteredAsIs) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FilterChange {
+    HWND window;
+    UINT message;
+    DWORD action;
+    void *details;
+};
+std::vector<FilterChange> filterChanges;
+
+BOOL WINAPI recordFilterChange(HWND window, UINT message, DWORD action, void *details) {
+    filterChanges.push_back({window, message, action, details});
+    return TRUE;
+}
+
+// Elevated hosts: the shell's query passes the window's message filter.
+class AutoplayMessageFilter : public Autoplay {
+   protected:
+    void SetUp() override {
+        Autoplay::SetUp();
+        filterChanges.clear();
+    }
+    // The platform as it looks with the filter call, or without it.
+    void platformHasFilter(bool has) {
+        platform::overrides().GetProcAddress = [has](HMODULE module, LPCSTR name) -> FARPROC {
+            if (std::string(name) == "ChangeWindowMessageFilterEx")
+                return has ? reinterpret_cast<FARPROC>(reinterpret_cast<void *>(recordFilterChange))
+                           : nullptr;
+            return platform::real().GetProcAddress(module, name);
+        };
+    }
+};
+
+TEST_F(AutoplayMessageFilter, EverySetModeLetsTheQueryThroughTheWindowsFilter) {
+    platformHasFilter(true);
+    call(setMode, {idOf(window), "deny"});
+    call(setMode, {idOf(window), "Allow"});
+    ASSERT_EQ(filterChanges.size(), 2u);
+    for (const FilterChange &change : filterChanges) {
+        EXPECT_EQ(change.window, window);
+        EXPECT_EQ(change.message, query);
+        EXPECT_EQ(change.action, 1u) << "MSGFLT_ALLOW";
+        EXPECT_EQ(change.details, nullptr);
+    }
+    EXPECT_EQ(ask(window), 0);
+}
+
+TEST_F(AutoplayMessageFilter, NothingChangesTheFilterWhenTheModeIsNotSet) {
+    platformHasFilter(true);
+    HWND plain = createTestWindow();
+    call(setMode, {idOf(plain), "deny"});
+    call(setMode, {idOf(window), "never"});
+    call(setMode, {idOf(window)});
+    platform::failCall("RegisterWindowMessageA", ERROR_NOT_ENOUGH_MEMORY);
+    call(setMode, {idOf(window), "deny"});
+    EXPECT_TRUE(filterChanges.empty());
+}
+
+TEST_F(AutoplayMessageFilter, WorksAsBeforeOnSystemsWithoutTheFilter) {
+    const struct {
+        const char *what;
+        std::function<void()> arrange;
+    } systems[] = {
+        {"no such call", [this] { platformHasFilter(false); }},
+        {"no user32 handle", [] { platform::failCall("GetModuleHandleA", ERROR_MOD_NOT_FOUND); }},
+        {"look-up fails", [] { platform::failCall("GetProcAddress", ERROR_PROC_NOT_FOUND); }},
+    };
+    for (const auto &system : systems) {
+        SCOPED_TRACE(system.what);
+        platform::reset();
+        system.arrange();
+        call(setMode, {idOf(window), "deny"});
+        EXPECT_EQ(ask(window), 1);
+        call(setMode, {idOf(window), "allow"});
+        EXPECT_EQ(ask(window), 0);
+        EXPECT_TRUE(filterChanges.empty());
+    }
+}
+
+}  // namespace

@@ -124,6 +124,17 @@ LRESULT WINAPI fakeDefWindowProcA(HWND window, UINT message, WPARAM wParam, LPAR
     return reals.DefWindowProcA(window, message, wParam, lParam);
 }
 
+HMODULE WINAPI fakeGetModuleHandleA(LPCSTR name) {
+    if (failsNow("GetModuleHandleA")) return nullptr;
+    return reals.GetModuleHandleA(name);
+}
+
+FARPROC WINAPI fakeGetProcAddress(HMODULE module, LPCSTR name) {
+    if (failsNow("GetProcAddress")) return nullptr;
+    return current.GetProcAddress ? current.GetProcAddress(module, name)
+                                  : reals.GetProcAddress(module, name);
+}
+
 #ifdef _WIN64
 const char setWindowLongImport[] = "SetWindowLongPtrA";
 #else
@@ -153,6 +164,8 @@ void install(HMODULE dll) {
           reals.GetLogicalDriveStringsA);
     route(dll, k, "GetDriveTypeA", fakeGetDriveTypeA, reals.GetDriveTypeA);
     route(dll, k, "GetVolumeInformationA", fakeGetVolumeInformationA, reals.GetVolumeInformationA);
+    route(dll, k, "GetModuleHandleA", fakeGetModuleHandleA, reals.GetModuleHandleA);
+    route(dll, k, "GetProcAddress", fakeGetProcAddress, reals.GetProcAddress);
     route(dll, u, setWindowLongImport, fakeSetWindowLong, reals.SetWindowLong);
     route(dll, u, "SetPropA", fakeSetPropA, reals.SetPropA);
     route(dll, u, "GetPropA", fakeGetPropA, reals.GetPropA);
@@ -185,6 +198,8 @@ const std::vector<Failable> &failableCalls() {
         {"KERNEL32.dll", "GetLogicalDriveStringsA", ERROR_NOT_ENOUGH_MEMORY},
         {"KERNEL32.dll", "GetDriveTypeA", ERROR_SUCCESS},
         {"KERNEL32.dll", "GetVolumeInformationA", ERROR_ACCESS_DENIED},
+        {"KERNEL32.dll", "GetModuleHandleA", ERROR_MOD_NOT_FOUND},
+        {"KERNEL32.dll", "GetProcAddress", ERROR_PROC_NOT_FOUND},
         {"USER32.dll", "SetWindowLong", ERROR_ACCESS_DENIED},
         {"USER32.dll", "SetPropA", ERROR_NOT_ENOUGH_MEMORY},
         {"USER32.dll", "GetPropA", ERROR_INVALID_WINDOW_HANDLE},

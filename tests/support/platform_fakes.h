@@ -26,6 +26,7 @@ struct Overrides {
     std::function<BOOL(HWND, LPCSTR, HANDLE)> SetPropA;
     std::function<HANDLE(HWND, LPCSTR)> GetPropA;
     std::function<UINT(LPCSTR)> RegisterWindowMessageA;
+    std::function<FARPROC(HMODULE, LPCSTR)> GetProcAddress;
 };
 
 struct Real {
@@ -43,6 +44,8 @@ struct Real {
     decltype(&::GetWindowThreadProcessId) GetWindowThreadProcessId;
     decltype(&::CallWindowProcA) CallWindowProcA;
     decltype(&::DefWindowProcA) DefWindowProcA;
+    decltype(&::GetModuleHandleA) GetModuleHandleA;
+    decltype(&::GetProcAddress) GetProcAddress;
     LONG_PTR(WINAPI *SetWindowLong)(HWND, int, LONG_PTR);
 };
 

@@ -1,5 +1,6 @@
 #include "hook/autoplay_mode.h"
 
+#include "hook/message_filter.h"
 #include "hook/window_hook.h"
 #include "hook/window_id.h"
 
@@ -42,4 +43,5 @@ void ZIBWIN32_CALL setAutoplayModeCommand(char **args, int32_t argCount, char **
     if (record == nullptr) return;
     record->autoplayAnswer = answer;
     autoplayMessage = RegisterWindowMessageA("QueryCancelAutoPlay");
+    if (autoplayMessage != 0) allowThroughMessageFilter(window, autoplayMessage);
 }
