@@ -2,7 +2,8 @@
 # One command for each thing a developer does; each installs what is missing
 # (as root), configures, builds, and then:
 #   ./build.sh demo   runs the demo host under Wine
-#   ./build.sh test   runs every test under Wine
+#   ./build.sh test   runs every test under Wine, against the 32-bit DLL and
+#                     the 64-bit one
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,10 +14,20 @@ case "$what" in
 esac
 
 tools/install-deps.sh
-cmake --preset i686
-cmake --build --preset i686 --parallel "$(nproc)"
+
+build() {
+  cmake --preset "$1"
+  cmake --build --preset "$1" --parallel "$(nproc)"
+}
 
 case "$what" in
-  demo) tools/demo.sh build/i686 ;;
-  test) tools/run-tests.sh i686 ;;
+  demo)
+    build i686
+    tools/demo.sh build/i686
+    ;;
+  test)
+    build i686
+    build x86_64
+    tools/run-tests.sh i686 x86_64
+    ;;
 esac

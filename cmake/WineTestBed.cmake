@@ -10,9 +10,12 @@ configure_file(${ZIBWIN32_WINE_TOOLS}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
                @ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 
+set(ZIBWIN32_WINE_ENV ${CMAKE_COMMAND} -E env WINE=${ZIBWIN32_WINE})
+
 add_custom_command(
   OUTPUT ${ZIBWIN32_WINEPREFIX}/.ready
-  COMMAND ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh ${ZIBWIN32_WINEPREFIX}
+  COMMAND ${ZIBWIN32_WINE_ENV} ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh ${ZIBWIN32_WINEPREFIX}
+          ${ZIBWIN32_WINEARCH}
   DEPENDS ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh
   COMMENT "Creating the Wine prefix of the tests")
 add_custom_target(wine_prefix ALL DEPENDS ${ZIBWIN32_WINEPREFIX}/.ready)
@@ -20,8 +23,10 @@ add_custom_target(wine_prefix ALL DEPENDS ${ZIBWIN32_WINEPREFIX}/.ready)
 # Every test that runs a Windows program needs the fixture "wine": the server
 # is up, with its services, before the first and stopped after the last.
 function(zibwin32_add_wine_fixture)
-  add_test(NAME wine.start COMMAND ${ZIBWIN32_WINE_TOOLS}/server.sh start ${ZIBWIN32_WINEPREFIX})
-  add_test(NAME wine.stop COMMAND ${ZIBWIN32_WINE_TOOLS}/server.sh stop ${ZIBWIN32_WINEPREFIX})
+  add_test(NAME wine.start
+           COMMAND ${ZIBWIN32_WINE_ENV} ${ZIBWIN32_WINE_TOOLS}/server.sh start ${ZIBWIN32_WINEPREFIX})
+  add_test(NAME wine.stop
+           COMMAND ${ZIBWIN32_WINE_ENV} ${ZIBWIN32_WINE_TOOLS}/server.sh stop ${ZIBWIN32_WINEPREFIX})
   set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 endfunction()

@@ -14,5 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Windows programs run here under Wine.
+# Windows programs run here under Wine, in a 32-bit prefix.
 set(ZIBWIN32_WINE wine)
+set(ZIBWIN32_WINEARCH win32)

@@ -3,7 +3,8 @@
 # As root it installs; otherwise it names the missing packages and stops.
 set -euo pipefail
 
-packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 googletest)
+# 32-bit DLL (the product) and 64-bit DLL, each tested under its own Wine.
+packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]

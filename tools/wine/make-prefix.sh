@@ -3,23 +3,27 @@
 # windows without a display) and a set of drives of every kind Wine can give,
 # each with a known volume label.
 #
-# usage: make-prefix.sh PREFIX
+# usage: make-prefix.sh PREFIX [win32|win64]
 # The drive folders live in PREFIX/volumes; PREFIX/.ready marks a finished prefix.
+# WINE names the loader for the prefix's programs (default: wine).
 set -euo pipefail
 prefix=$(realpath -m "$1")
 volumes="$prefix/volumes"
+wine=${WINE:-wine}
 
+# A 32-bit prefix unless asked otherwise, also where 64-bit Wine is installed.
+export WINEARCH=${2:-win32}
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$prefix"
 mkdir -p "$prefix"
 
 # The first program of a prefix starts services that inherit its stdio:
 # keep them away from any pipe the caller may be reading.
-wineboot -i </dev/null >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+"$wine" wineboot -i </dev/null >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
 # A program that crashes ends there, with a failing exit status, instead of
 # waiting in a debugger or passing for a clean exit.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
   </dev/null >/dev/null 2>&1
 
 # Wine returns labels of up to 255 characters (longer ones fail to read);
@@ -32,7 +36,7 @@ drive() {
   mkdir -p "$dir"
   [ -n "$label" ] && printf '%s' "$label" >"$dir/.windows-label"
   ln -sfn "$dir" "$prefix/dosdevices/$letter:"
-  wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f </dev/null >/dev/null 2>&1
+  "$wine" reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f </dev/null >/dev/null 2>&1
 }
 drive d cdrom   ZIBCDROM
 drive e floppy  ZIBFLOPPY

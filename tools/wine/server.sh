@@ -5,12 +5,14 @@
 # reader (CTest, a log) waiting for the end of a run that has finished.
 #
 # usage: server.sh start|stop PREFIX
+# WINE names the loader for the prefix's programs (default: wine).
 set -u
 export WINEPREFIX=$(realpath -m "$2") WINEDEBUG=-all
+wine=${WINE:-wine}
 case "$1" in
   start)
     wineserver -p </dev/null >/dev/null 2>&1
-    wine wineboot </dev/null >/dev/null 2>&1
+    "$wine" wineboot </dev/null >/dev/null 2>&1
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1
