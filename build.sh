@@ -4,13 +4,14 @@
 #   ./build.sh demo   runs the demo host under Wine
 #   ./build.sh test   runs every test under Wine, against the 32-bit DLL and
 #                     the 64-bit one
+#   ./build.sh bench  runs the benchmarks of the 32-bit DLL under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
 what=${1:-}
 case "$what" in
-  demo|test) ;;
-  *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+  demo|test|bench) ;;
+  *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
 esac
 
 tools/install-deps.sh
@@ -29,5 +30,9 @@ case "$what" in
     build i686
     build x86_64
     tools/run-tests.sh i686 x86_64
+    ;;
+  bench)
+    build i686
+    tools/bench.sh build/i686
     ;;
 esac

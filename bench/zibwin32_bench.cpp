@@ -1,0 +1,248 @@
+// Measures the library against the platform's own work done in the same
+// process, in one run, and prints ratios of medians: shared machines are
+// noisy, so only ratios measured side by side mean anything.
+//
+// usage: zibwin32_bench [--quick]
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "query/text_accumulator.h"
+#include "zibwin32.h"
+
+namespace {
+
+int repetitions = 9;
+
+double now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Median seconds per iteration. The two sides of a ratio are measured
+// alternately, repetition by repetition, so that drift hits both alike.
+void measurePair(const std::function<void()> &a, const std::function<void()> &b, int iterations,
+                 double *medianA, double *medianB) {
+    std::vector<double> timesA, timesB;
+    for (int i = 0; i < iterations; ++i) a(), b();  // warm up
+    for (int r = 0; r < repetitions; ++r) {
+        double start = now();
+        for (int i = 0; i < iterations; ++i) a();
+        double middle = now();
+        for (int i = 0; i < iterations; ++i) b();
+        double end = now();
+        timesA.push_back((middle - start) / iterations);
+        timesB.push_back((end - middle) / iterations);
+    }
+    std::nth_element(timesA.begin(), timesA.begin() + repetitions / 2, timesA.end());
+    std::nth_element(timesB.begin(), timesB.begin() + repetitions / 2, timesB.end());
+    *medianA = timesA[repetitions / 2];
+    *medianB = timesB[repetitions / 2];
+}
+
+struct Row {
+    std::string what;
+    double library;   // seconds per operation
+    double baseline;
+    std::string against;
+    double target;    // 0: none
+};
+std::vector<Row> rows;
+
+void compare(const std::string &what, const std::function<void()> &library,
+             const std::string &against, const std::function<void()> &baseline, int iterations,
+             double target) {
+    double a, b;
+    measurePair(library, baseline, iterations, &a, &b);
+    rows.push_back({what, a, b, against, target});
+}
+
+std::string dllPath() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string self(path);
+    return self.substr(0, self.find_last_of("\\/") + 1) + "zibwin32.dll";
+}
+
+const XtableEntry *entryOf(const XtableEntry *table, const char *name) {
+    for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
+        if (std::strcmp(row->name, name) == 0) return row;
+    return nullptr;
+}
+
+// The platform's own process walk, reading only the names.
+void bareProcessWalk() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    volatile size_t total = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        total = total + std::strlen(entry.szExeFile);
+    CloseHandle(snapshot);
+}
+
+// The platform's own walk of the drives, with the same label reads.
+void bareVolumeWalk() {
+    char roots[512];
+    DWORD size = GetLogicalDriveStringsA(0, nullptr);
+    DWORD filled = GetLogicalDriveStringsA(std::min<DWORD>(size, sizeof roots), roots);
+    for (const char *root = roots; root < roots + filled && *root; root += std::strlen(root) + 1) {
+        if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) continue;
+        char label[MAX_PATH + 1];
+        GetVolumeInformationA(root, label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0);
+    }
+}
+
+LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER) return static_cast<LRESULT>(wParam + 1);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+WNDPROC forwardTo = nullptr;
+
+// A subclass that only forwards.
+LRESULT CALLBACK forwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcA(forwardTo, window, message, wParam, lParam);
+}
+
+// A subclass that forwards after the one property look-up a hook needs.
+LRESULT CALLBACK lookUpAndForwardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    volatile HANDLE record = GetPropA(window, "ZIBWIN32_DATA");
+    (void)record;
+    return CallWindowProcA(forwardTo, window, message, wParam, lParam);
+}
+
+HWND plainWindow() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = plainProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "ZibBench";
+        registered = RegisterClassA(&windowClass) != 0;
+    }
+    return CreateWindowExA(0, "ZibBench", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+}
+
+HWND subclassed(WNDPROC proc) {
+    HWND window = plainWindow();
+    forwardTo = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+    SetPropA(window, "ZIBWIN32_DATA", reinterpret_cast<HANDLE>(1));
+    return window;
+}
+
+void call(const XtableEntry *entry, std::vector<std::string> args, FreeResult freeResult) {
+    std::vector<char *> argv;
+    for (std::string &arg : args) argv.push_back(&arg[0]);
+    char *result = nullptr;
+    int32_t first, second;
+    entry->handler(argv.data(), static_cast<int32_t>(argv.size()), &result, &first, &second);
+    freeResult(result);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    if (quick) repetitions = 3;
+    const int scale = quick ? 10 : 1;
+    // One CPU, so that the run does not hop between cores.
+    SetProcessAffinityMask(GetCurrentProcess(), 1);
+
+    HMODULE dll = LoadLibraryA(dllPath().c_str());
+    if (dll == nullptr) {
+        std::fprintf(stderr, "cannot load %s\n", dllPath().c_str());
+        return 2;
+    }
+    auto getXtable = reinterpret_cast<GetXtable>(reinterpret_cast<void *>(GetProcAddress(dll, "getXtable")));
+    const char *name;
+    const XtableEntry *table;
+    FreeResult freeResult;
+    getXtable(nullptr, nullptr, &name, &table, &freeResult);
+
+    const XtableEntry *processes = entryOf(table, "zibWin32EnumerateProcesses");
+    compare("process list", [&] { call(processes, {}, freeResult); }, "bare ToolHelp walk",
+            bareProcessWalk, 60 / scale, 1.10);
+
+    const XtableEntry *volumes = entryOf(table, "zibWin32EnumerateVolumes");
+    compare("volume list", [&] { call(volumes, {}, freeResult); }, "bare drive walk, same label reads",
+            bareVolumeWalk, 20 / scale, 1.10);
+
+    HWND plain = plainWindow();
+    HWND hooked = plainWindow();
+    std::string id = std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(hooked)));
+    call(entryOf(table, "zibWin32Attach"), {id}, freeResult);
+    HWND lookUp = subclassed(lookUpAndForwardProc);
+    HWND forwarding = subclassed(forwardingProc);
+    const int messages = 5000 / scale;
+    auto send = [](HWND window) { return [window] { SendMessageA(window, WM_USER, 1, 0); }; };
+    compare("message to a hooked window", send(hooked), "subclass: one look-up, then forward",
+            send(lookUp), messages, 1.10);
+    compare("message to a hooked window", send(hooked), "plain window", send(plain), messages, 0);
+    compare("subclass: one look-up, then forward", send(lookUp), "subclass that only forwards",
+            send(forwarding), messages, 0);
+    call(entryOf(table, "zibWin32Detach"), {id}, freeResult);
+
+    const uint32_t mebibyte = 1 << 20;
+    std::string source(mebibyte, 'x');
+    std::vector<char> copy(mebibyte + 1);
+    compare("1 MiB text in 20-byte appends",
+            [&] {
+                TextAccumulator *acc = newTextAccumulator();
+                for (uint32_t done = 0; done < mebibyte; done += 20)
+                    appendText(acc, source.data() + done, std::min<uint32_t>(20, mebibyte - done));
+                std::free(finishText(acc));
+                releaseTextAccumulator(acc);
+            },
+            "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
+            quick ? 1 : 3, 0);
+    // The same appends into a buffer that needs no growth: what is left is the
+    // cost of the appends themselves, the rest of the above is the growth.
+    compare("the same appends, no growth",
+            [&] {
+                TextAccumulator *acc = newTextAccumulator();
+                acc->capacity = mebibyte + 256;
+                acc->data = static_cast<char *>(std::malloc(acc->capacity));
+                acc->data[0] = '\0';
+                for (uint32_t done = 0; done < mebibyte; done += 20)
+                    appendText(acc, source.data() + done, std::min<uint32_t>(20, mebibyte - done));
+                releaseTextAccumulator(acc);
+            },
+            "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
+            quick ? 1 : 3, 0);
+
+    std::printf("| measured | against | library | baseline | ratio | target |\n");
+    std::printf("|---|---|---:|---:|---:|---|\n");
+    bool allMet = true;
+    for (const Row &row : rows) {
+        double ratio = row.library / row.baseline;
+        bool met = row.target == 0 || ratio <= row.target;
+        allMet &= met;
+        char target[32] = "";
+        if (row.target > 0)
+            std::snprintf(target, sizeof target, "<= %.2f %s", row.target, met ? "met" : "MISSED");
+        std::printf("| %s | %s | %.1f us | %.1f us | %.2f x | %s |\n", row.what.c_str(),
+                    row.against.c_str(), row.library * 1e6, row.baseline * 1e6, ratio, target);
+    }
+    std::printf("\nmedians of %d repetitions, one CPU, %s\n", repetitions,
+                sizeof(void *) == 4 ? "32-bit" : "64-bit");
+    DestroyWindow(plain);
+    DestroyWindow(hooked);
+    DestroyWindow(lookUp);
+    DestroyWindow(forwarding);
+    FreeLibrary(dll);
+    return allMet ? 0 : 1;
+}
