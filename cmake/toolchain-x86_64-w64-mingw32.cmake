@@ -1,19 +1,7 @@
-# 64-bit Windows with mingw-w64, for 64-bit hosts. The posix thread-model
-# compilers are the ones whose C++ library has std::thread and std::mutex,
-# which GoogleTest needs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows, for 64-bit hosts.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ZIBWIN32_TRIPLET x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${ZIBWIN32_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZIBWIN32_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZIBWIN32_TRIPLET}-windres)
-set(CMAKE_OBJDUMP ${ZIBWIN32_TRIPLET}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZIBWIN32_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 # Windows programs run here under 64-bit Wine, in a 64-bit prefix.
 set(ZIBWIN32_WINE /usr/lib/wine/wine64)
