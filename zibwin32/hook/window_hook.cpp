@@ -27,10 +27,11 @@ int restoreWindowProc(HWND window, WNDPROC proc) {
 void unhookWindow(HWND window, int windowIsGoing) {
     WindowHookRecord *record = hookRecordOf(window);
     if (record == nullptr) return;
-    if (RemovePropA(window, hookProperty) == nullptr && !windowIsGoing) return;
-    if (record->subclassed && !restoreWindowProc(window, record->previousProc) && !windowIsGoing &&
-        SetPropA(window, hookProperty, record))
-        return;
+    int removed = RemovePropA(window, hookProperty) != nullptr;
+    if (!removed && !windowIsGoing) return;
+    int restored = !record->subclassed || restoreWindowProc(window, record->previousProc);
+    // The hook still stands in front of the window: the record goes back to it.
+    if (!restored && !windowIsGoing && SetPropA(window, hookProperty, record)) return;
     free(record);
 }
 
