@@ -83,6 +83,7 @@ int appendDrive(TextAccumulator *acc, const char *root, size_t rootLength, char 
     char label[MAX_PATH + 1];
     if (!GetVolumeInformationA(root, label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0))
         return GetLastError() == ERROR_NOT_READY;
+    label[sizeof label - 1] = '\0';
     return appendLine(acc, root, rootLength, kind, label);
 }
 
