@@ -1,18 +1,10 @@
 // What Windows and a host author see of the shipped DLL as a file.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
-namespace {
+#include "dll_test.h"
 
-std::string besideThisProgram(const char *file) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path);
-    return self.substr(0, self.find_last_of("\\/") + 1) + file;
-}
+namespace {
 
 std::string versionString(const std::vector<char> &info, const char *name) {
     char *value = nullptr;

@@ -13,14 +13,16 @@ void PrintTo(const Outcome &outcome, std::ostream *out) {
         *out << '"' << outcome.text << '"';
 }
 
-namespace {
-
-std::string dllPath() {
+std::string besideThisProgram(const char *file) {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of("\\/") + 1) + "zibwin32.dll";
+    std::string self(path);
+    return self.substr(0, self.find_last_of("\\/") + 1) + file;
 }
+
+namespace {
+
+std::string dllPath() { return besideThisProgram("zibwin32.dll"); }
 
 }  // namespace
 

@@ -25,6 +25,9 @@ inline bool operator==(const Outcome &a, const Outcome &b) {
 void PrintTo(const Outcome &outcome, std::ostream *out);
 
 Outcome textOf(const std::string &text);
+
+// The path of a file in the folder of the running test program.
+std::string besideThisProgram(const char *file);
 extern const Outcome nullOutcome;
 
 class DllTest : public ::testing::Test {
