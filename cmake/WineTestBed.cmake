@@ -4,17 +4,19 @@
 set(ZIBWIN32_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(ZIBWIN32_WINE_TOOLS ${PROJECT_SOURCE_DIR}/tools/wine)
 
-configure_file(${ZIBWIN32_WINE_TOOLS}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
-               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-                                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
-               @ONLY)
+# wine-run runs a program of this build; wine-server starts and stops the
+# server of its prefix.
+foreach(script wine-run wine-server)
+  configure_file(${ZIBWIN32_WINE_TOOLS}/${script}.in ${CMAKE_BINARY_DIR}/${script}
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                  GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
+                 @ONLY)
+endforeach()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
-
-set(ZIBWIN32_WINE_ENV ${CMAKE_COMMAND} -E env WINE=${ZIBWIN32_WINE})
 
 add_custom_command(
   OUTPUT ${ZIBWIN32_WINEPREFIX}/.ready
-  COMMAND ${ZIBWIN32_WINE_ENV} ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh ${ZIBWIN32_WINEPREFIX}
+  COMMAND ${CMAKE_COMMAND} -E env WINE=${ZIBWIN32_WINE} ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh ${ZIBWIN32_WINEPREFIX}
           ${ZIBWIN32_WINEARCH}
   DEPENDS ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh
   COMMENT "Creating the Wine prefix of the tests")
@@ -23,10 +25,8 @@ add_custom_target(wine_prefix ALL DEPENDS ${ZIBWIN32_WINEPREFIX}/.ready)
 # Every test that runs a Windows program needs the fixture "wine": the server
 # is up, with its services, before the first and stopped after the last.
 function(zibwin32_add_wine_fixture)
-  add_test(NAME wine.start
-           COMMAND ${ZIBWIN32_WINE_ENV} ${ZIBWIN32_WINE_TOOLS}/server.sh start ${ZIBWIN32_WINEPREFIX})
-  add_test(NAME wine.stop
-           COMMAND ${ZIBWIN32_WINE_ENV} ${ZIBWIN32_WINE_TOOLS}/server.sh stop ${ZIBWIN32_WINEPREFIX})
+  add_test(NAME wine.start COMMAND ${CMAKE_BINARY_DIR}/wine-server start)
+  add_test(NAME wine.stop COMMAND ${CMAKE_BINARY_DIR}/wine-server stop)
   set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 endfunction()

@@ -6,10 +6,8 @@
 set -euo pipefail
 build=$(realpath "$1")
 shift
-prefix="$build/wineprefix"
-tools=$(dirname "$0")
 
-"$tools/wine/server.sh" stop "$prefix"
-taskset -c 0 "$tools/wine/server.sh" start "$prefix"
-trap '"$tools/wine/server.sh" stop "$prefix"' EXIT
+"$build/wine-server" stop
+taskset -c 0 "$build/wine-server" start
+trap '"$build/wine-server" stop' EXIT
 taskset -c 0 "$build/wine-run" "$build/bin/zibwin32_bench.exe" "$@" 2>/dev/null

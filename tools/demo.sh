@@ -3,12 +3,11 @@
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
-prefix="$build/wineprefix"
 run="$build/wine-run"
 host="$build/bin/zibhost.exe"
 
-tools/wine/server.sh start "$prefix"
-trap 'tools/wine/server.sh stop "$prefix"' EXIT
+"$build/wine-server" start
+trap '"$build/wine-server" stop' EXIT
 
 step() { printf '\n$ zibhost %s\n' "$*"; "$run" "$host" "$@" 2>/dev/null; }
 step --list
