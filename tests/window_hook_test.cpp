@@ -240,9 +240,6 @@ TEST_F(WindowHook, UnhookedFromInsideItsOwnMessage) {
     EXPECT_EQ(heap_probe::liveBlocks(), 0u);
 }
 
-}  // namespace
-
-namespace {
 
 // Someone else took the property of a hooked window away: attaching it again
 // must not chain the hook to itself, which would send every message of the
@@ -260,41 +257,28 @@ TEST_F(WindowHook, AHookedWindowThatLostItsPropertyIsNotHookedTwice) {
     SetPropA(window, hookProperty, record);   // given back, so that destruction releases it
 }
 
-// A property that cannot be removed still names the record, so the window
-// keeps it and stays hooked, instead of naming a released block.
-TEST_F(WindowHook, DetachThatCannotRemoveThePropertyLeavesTheWindowHooked) {
-    call(attach, {idOf(window)});
-    WNDPROC hookProc = currentProcOf(window);
-    platform::failCall("RemovePropA", ERROR_ACCESS_DENIED);
-    call(detach, {idOf(window)});
-    EXPECT_TRUE(hooked(window));
-    EXPECT_EQ(currentProcOf(window), hookProc);
-    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
-    call("zibWin32SetAutoplayMode", {idOf(window), "deny"});
-    EXPECT_EQ(SendMessageA(window, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0), 1);
-    call(detach, {idOf(window)});
-    expectUntouched(window, ownProc);
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
-}
-
-}  // namespace
-
-namespace {
-
-// The window's procedure cannot be put back: the window stays hooked, with its
-// record, rather than left with the hook in front of it and no record.
-TEST_F(WindowHook, DetachThatCannotPutTheProcedureBackLeavesTheWindowHooked) {
-    call(attach, {idOf(window)});
-    WNDPROC hookProc = currentProcOf(window);
-    platform::failCall("SetWindowLong", ERROR_ACCESS_DENIED);
-    call(detach, {idOf(window)});
-    EXPECT_TRUE(hooked(window));
-    EXPECT_EQ(currentProcOf(window), hookProc);
-    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+// A detach that cannot be done whole (the property cannot be removed, or the
+// procedure cannot be put back) leaves the window hooked, with its record:
+// its property never names a released block, the hook never runs without it.
+TEST_F(WindowHook, DetachThatCannotBeDoneWholeLeavesTheWindowHooked) {
+    const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
     reactTo(window, WM_USER + 8, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT(3); });
-    EXPECT_EQ(SendMessageA(window, WM_USER + 8, 0, 0), 3) << "messages still reach the window";
-    call(detach, {idOf(window)});
-    expectUntouched(window, ownProc);
+    for (const char *function : {"RemovePropA", "SetWindowLong"}) {
+        SCOPED_TRACE(function);
+        call(attach, {idOf(window)});
+        WNDPROC hookProc = currentProcOf(window);
+        platform::failCall(function, ERROR_ACCESS_DENIED);
+        call(detach, {idOf(window)});
+        EXPECT_TRUE(hooked(window));
+        EXPECT_EQ(currentProcOf(window), hookProc);
+        EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+        call("zibWin32SetAutoplayMode", {idOf(window), "deny"});
+        EXPECT_EQ(SendMessageA(window, query, 0, 0), 1);
+        EXPECT_EQ(SendMessageA(window, WM_USER + 8, 0, 0), 3) << "messages still reach the window";
+        call(detach, {idOf(window)});
+        expectUntouched(window, ownProc);
+        EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    }
 }
 
 // A window being destroyed gives its record up even when unhooking it fails.
