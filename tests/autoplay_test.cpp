@@ -1,11 +1,12 @@
-// "zibWin32SetAutoplayMode": hooked windows answer the shell's AutoPlay query.
+// "zibWin32SetAutoplayMode": hooked windows answer the shell's AutoPlay query,
+// ANSI windows and Unicode windows alike.
 #include "dll_test.h"
 
 namespace {
 
 const char setMode[] = "zibWin32SetAutoplayMode";
 
-class Autoplay : public DllTest {
+class Autoplay : public DllTest, public ::testing::WithParamInterface<CharacterSet> {
    protected:
     void SetUp() override {
         DllTest::SetUp();
@@ -13,7 +14,7 @@ class Autoplay : public DllTest {
         window = hookedWindow();
     }
     HWND hookedWindow() {
-        HWND w = createTestWindow();
+        HWND w = createTestWindow(GetParam());
         // The window's own answer, should the query ever reach it.
         reactTo(w, query, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT(42); });
         call("zibWin32Attach", {idOf(w)});
@@ -30,7 +31,7 @@ class Autoplay : public DllTest {
     HWND window = nullptr;
 };
 
-TEST_F(Autoplay, DenyCancelsAndAllowLetsAutoplayGoAheadWithoutTheWindowSeeingTheQuery) {
+TEST_P(Autoplay, DenyCancelsAndAllowLetsAutoplayGoAheadWithoutTheWindowSeeingTheQuery) {
     bool reached = true;
     call(setMode, {idOf(window), "deny"});
     EXPECT_EQ(ask(window, &reached), 1);
@@ -41,7 +42,7 @@ TEST_F(Autoplay, DenyCancelsAndAllowLetsAutoplayGoAheadWithoutTheWindowSeeingThe
     EXPECT_EQ(timesSeen(window, query), 0);
 }
 
-TEST_F(Autoplay, ModeWordsAreWholeWordsInAnyLetterCase) {
+TEST_P(Autoplay, ModeWordsAreWholeWordsInAnyLetterCase) {
     const struct {
         const char *word;
         int answer;  // -1: not a mode, the answer in force stays
@@ -64,8 +65,8 @@ TEST_F(Autoplay, ModeWordsAreWholeWordsInAnyLetterCase) {
     }
 }
 
-TEST_F(Autoplay, NothingIsAnsweredOrRegisteredUntilAModeIsSetOnAHookedWindow) {
-    HWND plain = createTestWindow();
+TEST_P(Autoplay, NothingIsAnsweredOrRegisteredUntilAModeIsSetOnAHookedWindow) {
+    HWND plain = createTestWindow(GetParam());
     reactTo(plain, query, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT(42); });
     call(setMode, {idOf(plain), "deny"});
     call(setMode, {idOf(window), "maybe"});
@@ -77,9 +78,12 @@ TEST_F(Autoplay, NothingIsAnsweredOrRegisteredUntilAModeIsSetOnAHookedWindow) {
     EXPECT_EQ(ask(plain, &reached), 42);
     EXPECT_TRUE(reached);
     EXPECT_EQ(GetPropA(plain, "ZIBWIN32_DATA"), nullptr);
+    // Message 0 is no query either.
+    SendMessageA(window, WM_NULL, 0, 0);
+    EXPECT_EQ(timesSeen(window, WM_NULL), 1);
 }
 
-TEST_F(Autoplay, EachHookedWindowAnswersForItselfAndALaterOneStartsAtAllow) {
+TEST_P(Autoplay, EachHookedWindowAnswersForItselfAndALaterOneStartsAtAllow) {
     call(setMode, {idOf(window), "deny"});
     HWND later = hookedWindow();
     bool reached = true;
@@ -91,7 +95,7 @@ TEST_F(Autoplay, EachHookedWindowAnswersForItselfAndALaterOneStartsAtAllow) {
     EXPECT_EQ(ask(window), 0);
 }
 
-TEST_F(Autoplay, DetachForgetsTheAnswerAndAttachStartsAgainAtAllow) {
+TEST_P(Autoplay, DetachForgetsTheAnswerAndAttachStartsAgainAtAllow) {
     call(setMode, {idOf(window), "deny"});
     call("zibWin32Detach", {idOf(window)});
     bool reached = false;
@@ -103,7 +107,7 @@ TEST_F(Autoplay, DetachForgetsTheAnswerAndAttachStartsAgainAtAllow) {
     EXPECT_FALSE(reached);
 }
 
-TEST_F(Autoplay, ADestroyedWindowsAnswerGoesWithItAndTheOthersGoOn) {
+TEST_P(Autoplay, ADestroyedWindowsAnswerGoesWithItAndTheOthersGoOn) {
     HWND other = hookedWindow();
     call(setMode, {idOf(window), "deny"});
     call(setMode, {idOf(other), "deny"});
@@ -114,7 +118,7 @@ TEST_F(Autoplay, ADestroyedWindowsAnswerGoesWithItAndTheOthersGoOn) {
     EXPECT_EQ(ask(other), 1);
 }
 
-TEST_F(Autoplay, CommandsThatCannotActChangeNothing) {
+TEST_P(Autoplay, CommandsThatCannotActChangeNothing) {
     call(setMode, {idOf(window), "deny"});
     const std::vector<std::vector<std::string>> cases = {
         {},
@@ -133,7 +137,7 @@ TEST_F(Autoplay, CommandsThatCannotActChangeNothing) {
     EXPECT_EQ(platform::callCount("RegisterWindowMessageA"), 1u);
 }
 
-TEST_F(Autoplay, EverySuccessfulSetRegistersTheQueryAndAFailedRegistrationSilencesTheHooks) {
+TEST_P(Autoplay, EverySuccessfulSetRegistersTheQueryAndAFailedRegistrationSilencesTheHooks) {
     HWND other = hookedWindow();
     call(setMode, {idOf(other), "deny"});
     platform::failCall("RegisterWindowMessageA", ERROR_NOT_ENOUGH_MEMORY);
@@ -142,13 +146,15 @@ TEST_F(Autoplay, EverySuccessfulSetRegistersTheQueryAndAFailedRegistrationSilenc
     bool reached = false;
     EXPECT_EQ(ask(other, &reached), 42) << "the query is not known, so nobody answers it";
     EXPECT_TRUE(reached);
+    SendMessageA(other, WM_NULL, 0, 0);
+    EXPECT_EQ(timesSeen(other, WM_NULL), 1) << "message 0 taken for the unknown query";
     call(setMode, {idOf(window), "allow"});
     EXPECT_EQ(ask(other, &reached), 1);
     EXPECT_FALSE(reached);
     EXPECT_EQ(ask(window), 0);
 }
 
-TEST_F(Autoplay, TheQueryNameIsRegisteredAsIs) {
+TEST_P(Autoplay, TheQueryNameIsRegisteredAsIs) {
     std::vector<std::string> names;
     platform::overrides().RegisterWindowMessageA = [&](LPCSTR name) {
         names.emplace_back(name);
@@ -157,6 +163,10 @@ TEST_F(Autoplay, TheQueryNameIsRegisteredAsIs) {
     call(setMode, {idOf(window), "allow"});
     EXPECT_EQ(names, std::vector<std::string>{"QueryCancelAutoPlay"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Autoplay, Autoplay,
+                         ::testing::Values(CharacterSet::Ansi, CharacterSet::Unicode),
+                         characterSetName);
 
 }  // namespace
 
@@ -193,7 +203,7 @@ class AutoplayMessageFilter : public Autoplay {
     }
 };
 
-TEST_F(AutoplayMessageFilter, EverySetModeLetsTheQueryThroughTheWindowsFilter) {
+TEST_P(AutoplayMessageFilter, EverySetModeLetsTheQueryThroughTheWindowsFilter) {
     platformHasFilter(true);
     call(setMode, {idOf(window), "deny"});
     call(setMode, {idOf(window), "Allow"});
@@ -207,9 +217,9 @@ TEST_F(AutoplayMessageFilter, EverySetModeLetsTheQueryThroughTheWindowsFilter) {
     EXPECT_EQ(ask(window), 0);
 }
 
-TEST_F(AutoplayMessageFilter, NothingChangesTheFilterWhenTheModeIsNotSet) {
+TEST_P(AutoplayMessageFilter, NothingChangesTheFilterWhenTheModeIsNotSet) {
     platformHasFilter(true);
-    HWND plain = createTestWindow();
+    HWND plain = createTestWindow(GetParam());
     call(setMode, {idOf(plain), "deny"});
     call(setMode, {idOf(window), "never"});
     call(setMode, {idOf(window)});
@@ -218,7 +228,7 @@ TEST_F(AutoplayMessageFilter, NothingChangesTheFilterWhenTheModeIsNotSet) {
     EXPECT_TRUE(filterChanges.empty());
 }
 
-TEST_F(AutoplayMessageFilter, WorksAsBeforeOnSystemsWithoutTheFilter) {
+TEST_P(AutoplayMessageFilter, WorksAsBeforeOnSystemsWithoutTheFilter) {
     const struct {
         const char *what;
         std::function<void()> arrange;
@@ -238,5 +248,9 @@ TEST_F(AutoplayMessageFilter, WorksAsBeforeOnSystemsWithoutTheFilter) {
         EXPECT_TRUE(filterChanges.empty());
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(AutoplayMessageFilter, AutoplayMessageFilter,
+                         ::testing::Values(CharacterSet::Ansi, CharacterSet::Unicode),
+                         characterSetName);
 
 }  // namespace

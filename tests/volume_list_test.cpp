@@ -1,6 +1,8 @@
 // "zibWin32EnumerateVolumes" on the drives of the test prefix (see
 // tools/wine/make-prefix.sh), and with faults injected into the DLL's imports.
 #include <cstring>
+#include <functional>
+#include <iterator>
 
 #include "dll_test.h"
 
@@ -63,15 +65,32 @@ std::string linesOfKinds(const std::string &list, const std::string &filter) {
 
 class VolumeList : public DllTest {
    protected:
+    // The host's own modes, process-wide and of this thread, which every call
+    // must leave as it found them.
     void SetUp() override {
         DllTest::SetUp();
-        hostErrorMode = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
         SetErrorMode(hostErrorMode);
+        SetThreadErrorMode(hostThreadErrorMode, nullptr);
     }
     void TearDown() override {
         EXPECT_EQ(GetErrorMode(), hostErrorMode) << "the host's error mode was not restored";
+        EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode) << "the thread's mode was not restored";
         SetErrorMode(0);
+        SetThreadErrorMode(0, nullptr);
         DllTest::TearDown();
+    }
+    // Fails the label read of every drive whose letter is in letters with
+    // error, and reads the others.
+    void failLabels(const std::string &letters, DWORD error) {
+        platform::overrides().GetVolumeInformationA = [letters, error](LPCSTR root, LPSTR label,
+                                                                       DWORD size) {
+            if (letters.find(root[0]) != std::string::npos) {
+                SetLastError(error);
+                return FALSE;
+            }
+            return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,
+                                                          nullptr, nullptr, 0);
+        };
     }
     // The drive list as the platform reports it, with roots replaced.
     void serveDriveList(std::string roots) {
@@ -81,7 +100,8 @@ class VolumeList : public DllTest {
             return static_cast<DWORD>(roots.size() - 1);
         };
     }
-    UINT hostErrorMode = 0;
+    const UINT hostErrorMode = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+    const DWORD hostThreadErrorMode = SEM_NOOPENFILEERRORBOX;
 };
 
 TEST_F(VolumeList, ListsEveryReadyDriveAsThePlatformReportsIt) {
@@ -130,46 +150,92 @@ TEST_F(VolumeList, FilteredOutDrivesAreNeverTouched) {
     EXPECT_EQ(platform::callCount("GetVolumeInformationA"), 1u);
 }
 
+// Critical-error boxes are off while labels are read: for the calling thread
+// alone where the platform has a mode of the thread's own, else process-wide.
 TEST_F(VolumeList, ReadsLabelsWithRoomForAnyLabelAndNoCriticalErrorBoxes) {
-    std::vector<UINT> modes;
-    platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size) {
-        EXPECT_EQ(size, static_cast<DWORD>(MAX_PATH + 1));
-        modes.push_back(GetErrorMode());
-        return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr, nullptr,
-                                                      nullptr, 0);
+    const UINT quiet = SEM_FAILCRITICALERRORS;
+    const struct {
+        const char *platform;
+        std::function<void()> arrange;
+        UINT processMode, threadMode;  // while the labels are read
+    } cases[] = {
+        {"with the thread's own mode", [] {}, hostErrorMode, quiet},
+        {"without it",
+         [] {
+             platform::overrides().GetProcAddress = [](HMODULE module, LPCSTR name) -> FARPROC {
+                 if (std::string(name) == "SetThreadErrorMode") return nullptr;
+                 return platform::real().GetProcAddress(module, name);
+             };
+         },
+         quiet, hostThreadErrorMode},
+        {"no kernel32 handle",
+         [] { platform::failCall("GetModuleHandleA", ERROR_MOD_NOT_FOUND); }, quiet,
+         hostThreadErrorMode},
+        {"thread's mode refused",
+         [] { platform::failCall("SetThreadErrorMode", ERROR_INVALID_PARAMETER); }, quiet,
+         hostThreadErrorMode},
     };
-    EXPECT_EQ(call(volumes), textOf(platformVolumeList()));
-    ASSERT_FALSE(modes.empty());
-    for (UINT mode : modes) EXPECT_EQ(mode, static_cast<UINT>(SEM_FAILCRITICALERRORS));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.platform);
+        platform::reset();
+        c.arrange();
+        std::vector<std::pair<UINT, UINT>> modes;
+        platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size) {
+            EXPECT_EQ(size, static_cast<DWORD>(MAX_PATH + 1));
+            modes.emplace_back(GetErrorMode(), GetThreadErrorMode());
+            return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,
+                                                          nullptr, nullptr, 0);
+        };
+        EXPECT_EQ(call(volumes), textOf(platformVolumeList()));
+        ASSERT_FALSE(modes.empty());
+        for (const auto &mode : modes) {
+            EXPECT_EQ(mode.first, c.processMode) << "process-wide";
+            EXPECT_EQ(mode.second, c.threadMode) << "the thread's own";
+        }
+        EXPECT_EQ(GetErrorMode(), hostErrorMode);
+        EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode);
+    }
 }
 
 TEST_F(VolumeList, DriveThatIsNotReadyIsSkippedSilently) {
-    platform::overrides().GetVolumeInformationA = [](LPCSTR root, LPSTR label, DWORD size) {
-        if (root[0] == 'D' || root[0] == 'E') {
-            SetLastError(ERROR_NOT_READY);
-            return FALSE;
-        }
-        return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr, nullptr,
-                                                      nullptr, 0);
-    };
+    failLabels("DE", ERROR_NOT_READY);
     std::string expected = platformVolumeList();
     for (const std::string &line : {cdromLine, removableLine})
         expected.erase(expected.find(line), line.size());
     EXPECT_EQ(call(volumes), textOf(expected));
 }
 
+// The errors of a network drive whose share cannot be reached (Wine cannot
+// take a share offline, so they are injected).
+const DWORD unreachableShareErrors[] = {
+    ERROR_BAD_NETPATH,    ERROR_NETNAME_DELETED,     ERROR_UNEXP_NET_ERR, ERROR_BAD_NET_NAME,
+    ERROR_NO_NET_OR_BAD_PATH, ERROR_NETWORK_UNREACHABLE, ERROR_NOT_CONNECTED, ERROR_SEM_TIMEOUT,
+    ERROR_ACCESS_DENIED,  ERROR_LOGON_FAILURE};
+
 TEST_F(VolumeList, AnyOtherLabelFailureEmptiesTheWholeList) {
-    for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_BAD_LENGTH, ERROR_SUCCESS, ERROR_INVALID_FUNCTION}) {
+    std::vector<DWORD> errors = {ERROR_BAD_LENGTH, ERROR_SUCCESS, ERROR_INVALID_FUNCTION};
+    errors.insert(errors.end(), std::begin(unreachableShareErrors), std::end(unreachableShareErrors));
+    for (DWORD error : errors) {
         SCOPED_TRACE(error);
-        platform::overrides().GetVolumeInformationA = [error](LPCSTR root, LPSTR label, DWORD size) {
-            if (root[0] == 'Z') {  // the last drive, after all the others were listed
-                SetLastError(error);
-                return FALSE;
-            }
-            return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,
-                                                          nullptr, nullptr, 0);
-        };
+        failLabels("Z", error);  // the last drive, after all the others were listed
         EXPECT_EQ(call(volumes), textOf(""));
+        failLabels("G", error);  // a fixed drive in the middle
+        EXPECT_EQ(call(volumes), textOf(""));
+    }
+}
+
+// A network drive whose volume cannot be reached has no ready volume: it
+// drops out of the list alone, whatever the error.
+TEST_F(VolumeList, RemoteDriveThatCannotBeReachedDropsOutAlone) {
+    std::string expected = platformVolumeList();
+    ASSERT_NE(expected.find(remoteLine), std::string::npos);
+    expected.erase(expected.find(remoteLine), remoteLine.size());
+    for (DWORD error : unreachableShareErrors) {
+        SCOPED_TRACE(error);
+        failLabels("F", error);
+        EXPECT_EQ(call(volumes), textOf(expected));
+        EXPECT_EQ(call(volumes, {"remote"}), textOf(""));
+        EXPECT_EQ(call(volumes, {"fixed remote"}), textOf(linesOfKinds(expected, "fixed")));
     }
 }
 
@@ -268,6 +334,7 @@ TEST_F(VolumeList, AllocationFailureAtEachPointGivesNoPartialList) {
                 EXPECT_EQ(outcome, textOf(""));
             EXPECT_EQ(heap_probe::liveBlocks(), 0u);
             EXPECT_EQ(GetErrorMode(), hostErrorMode);
+            EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode);
         }
     }
 }

@@ -59,40 +59,68 @@ TEST_F(PlatformSweep, ProcessList) {
 
 TEST_F(PlatformSweep, VolumeList) {
     const UINT hostMode = SEM_NOOPENFILEERRORBOX;
+    const DWORD hostThreadMode = SEM_NOGPFAULTERRORBOX;
     SetErrorMode(hostMode);
-    std::vector<std::string> roots;
+    SetThreadErrorMode(hostThreadMode, nullptr);
+    std::vector<std::string> roots, labelled;  // every root; the roots whose labels are read
     char buffer[512];
     DWORD filled = GetLogicalDriveStringsA(sizeof buffer, buffer);
-    for (const char *root = buffer; root < buffer + filled; root += std::strlen(root) + 1)
+    for (const char *root = buffer; root < buffer + filled; root += std::strlen(root) + 1) {
         roots.emplace_back(root, 2);
+        if (GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR) labelled.emplace_back(root);
+    }
+    const std::string complete = call("zibWin32EnumerateVolumes").text;
+    auto without = [&](const std::string &drive) {
+        size_t line = complete.find(drive + ",");
+        return complete.substr(0, line) + complete.substr(complete.find('\n', line) + 1);
+    };
     Outcome outcome;
     unsigned runs = sweep([&] { outcome = call("zibWin32EnumerateVolumes"); },
                           [&](const std::string &function, unsigned k, unsigned) {
                               EXPECT_EQ(GetErrorMode(), hostMode);
                               EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+                              if (function == "SetThreadErrorMode" && k == 2) {
+                                  // The thread's mode, once set, cannot be put back when
+                                  // the platform refuses the very mode it handed out.
+                                  EXPECT_EQ(GetThreadErrorMode(), DWORD{SEM_FAILCRITICALERRORS});
+                                  SetThreadErrorMode(hostThreadMode, nullptr);
+                              }
+                              EXPECT_EQ(GetThreadErrorMode(), hostThreadMode);
                               if (function == "GetDriveTypeA") {
                                   // The drive whose type is not known is listed as such.
                                   std::string line = roots[k - 1] + ",unknown,";
                                   EXPECT_NE(outcome.text.find(line), std::string::npos)
                                       << outcome.text;
+                              } else if (function == "GetVolumeInformationA" &&
+                                         GetDriveTypeA(labelled[k - 1].c_str()) == DRIVE_REMOTE) {
+                                  // A network drive that cannot be read drops out alone.
+                                  EXPECT_EQ(outcome, textOf(without(labelled[k - 1].substr(0, 2))));
+                              } else if (function == "GetModuleHandleA" ||
+                                         function == "GetProcAddress" ||
+                                         function == "SetThreadErrorMode") {
+                                  // Without the thread's own mode the process-wide one serves.
+                                  EXPECT_EQ(outcome, textOf(complete));
                               } else {
                                   EXPECT_EQ(outcome, textOf(""));
                               }
                           });
     SetErrorMode(0);
+    SetThreadErrorMode(0, nullptr);
     std::printf("hardening: platform-failure sweep of zibWin32EnumerateVolumes: %u runs, "
-                "error mode restored every time, 0 blocks leaked\n", runs);
+                "both error modes restored every time, 0 blocks leaked\n", runs);
     EXPECT_GE(runs, roots.size() * 2);
 }
 
 // A window's whole life with the hook, every step checked: the window is
-// hooked exactly when it carries the property.
+// hooked exactly when it carries the property. Each session starts with a
+// module that was never loaded, so that its first attach pins it.
 TEST_F(PlatformSweep, HookedWindowLifetime) {
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
     unsigned destructionStart = 0;
     std::string failing;
+    CharacterSet characterSet = CharacterSet::Ansi;
     auto session = [&] {
-        HWND window = createTestWindow();
+        HWND window = createTestWindow(characterSet);
         WNDPROC ownProc = currentProcOf(window);
         std::string id = idOf(window);
         auto consistent = [&](const char *step) {
@@ -114,16 +142,18 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
         DestroyWindow(window);
     };
     unsigned runs = 0;
-    for (const platform::Failable &call : platform::failableCalls()) {
+    for (CharacterSet set : {CharacterSet::Ansi, CharacterSet::Unicode}) {
+        for (const platform::Failable &call : platform::failableCalls()) {
+        characterSet = set;
         failing = call.function;
-        platform::reset();
+        reload();
         session();
         unsigned total = platform::callCount(failing);
         unsigned beforeDestruction = destructionStart;
         for (unsigned k = 1; k <= total; ++k, ++runs) {
-            SCOPED_TRACE(failing + " failing at call " + std::to_string(k) + " of " +
-                         std::to_string(total));
-            platform::reset();
+            SCOPED_TRACE(std::string(nameOf(set)) + " window, " + failing + " failing at call " +
+                         std::to_string(k) + " of " + std::to_string(total));
+            reload();
             platform::failCall(failing, call.error, k);
             session();
             // The record is found through the window's property alone: when the
@@ -136,8 +166,10 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
             EXPECT_EQ(heap_probe::liveBlocks(), lostAtDestruction ? 1u : 0u);
             heap_probe::reset();
         }
+        }
     }
-    std::printf("hardening: platform-failure sweep of a hooked window's lifetime: %u runs, "
+    std::printf("hardening: platform-failure sweep of a hooked window's lifetime, ANSI and "
+                "Unicode windows: %u runs, "
                 "0 blocks leaked but where the property look-up fails during destruction\n",
                 runs);
     EXPECT_GE(runs, 20u);

@@ -28,6 +28,7 @@ struct ModelWindow {
     HWND window;
     WNDPROC ownProc;
     LONG_PTR serial;  // kept in the window's user data
+    bool unicode;     // every other window is a Unicode window
     bool hooked = false;
     LRESULT answer = 0;
 };
@@ -149,12 +150,14 @@ class RandomHostCalls : public DllTest {
     }
 
     void createWindow() {
-        HWND window = createTestWindow();
+        bool unicode = windowsCreated % 2 == 1;
+        HWND window = createTestWindow(unicode ? CharacterSet::Unicode : CharacterSet::Ansi);
         ASSERT_NE(window, nullptr);
         reactTo(window, query, [](HWND, UINT, WPARAM, LPARAM) { return ownAnswer; });
         ++windowsCreated;
         SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(windowsCreated));
-        live.push_back({window, currentProcOf(window), static_cast<LONG_PTR>(windowsCreated)});
+        live.push_back(
+            {window, currentProcOf(window), static_cast<LONG_PTR>(windowsCreated), unicode});
     }
 
     void destroyWindow() {
@@ -167,6 +170,7 @@ class RandomHostCalls : public DllTest {
     void expectAsModelled(const ModelWindow &w) {
         EXPECT_EQ(GetPropA(w.window, hookProperty) != nullptr, w.hooked);
         EXPECT_EQ(currentProcOf(w.window) != w.ownProc, w.hooked);
+        EXPECT_EQ(IsWindowUnicode(w.window) != FALSE, w.unicode);
         int seen = timesSeen(w.window, query);
         LRESULT answer = SendMessageA(w.window, query, 0, 0);
         bool hookAnswers = w.hooked && registered;

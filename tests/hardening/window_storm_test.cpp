@@ -23,7 +23,7 @@ class WindowStorm : public DllTest {
     HWND randomLive() { return alive[pick(alive.size())]; }
 
     void create() {
-        HWND window = createTestWindow();
+        HWND window = createTestWindow(created % 2 ? CharacterSet::Unicode : CharacterSet::Ansi);
         ASSERT_NE(window, nullptr);
         ownProcs[window] = currentProcOf(window);
         alive.push_back(window);

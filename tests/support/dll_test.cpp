@@ -24,6 +24,36 @@ namespace {
 
 std::string dllPath() { return besideThisProgram("zibwin32.dll"); }
 
+// The folder of the module copies, emptied of the copies of earlier runs.
+std::string copiesFolder() {
+    static const std::string folder = [] {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        std::string path = std::string(temp) + "zibwin32-copies\\";
+        CreateDirectoryA(path.c_str(), nullptr);
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((path + "*.dll").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do DeleteFileA((path + found.cFileName).c_str());
+            while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        return path;
+    }();
+    return folder;
+}
+
+// A copy of the DLL under a name of its own. A module that once hooked a
+// window stays loaded, with its state, until the process ends; a copy that
+// was never loaded before starts as the module starts in a host.
+std::string freshCopyOfDll() {
+    static unsigned copies = 0;
+    std::string copy = copiesFolder() + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(++copies) + ".dll";
+    if (!CopyFileA(dllPath().c_str(), copy.c_str(), FALSE)) return dllPath();
+    return copy;
+}
+
 }  // namespace
 
 void DllTest::SetUp() { load(); }
@@ -39,8 +69,9 @@ void DllTest::TearDown() {
 }
 
 void DllTest::load() {
-    dll = LoadLibraryA(dllPath().c_str());
-    ASSERT_NE(dll, nullptr) << "cannot load " << dllPath() << ": error " << GetLastError();
+    dllFile = freshCopyOfDll();
+    dll = LoadLibraryA(dllFile.c_str());
+    ASSERT_NE(dll, nullptr) << "cannot load " << dllFile << ": error " << GetLastError();
     heap_probe::install(dll);
     heap_probe::reset();
     platform::install(dll);
@@ -54,6 +85,8 @@ void DllTest::unload() {
     if (dll) FreeLibrary(dll);
     dll = nullptr;
     table = nullptr;
+    // Fails, and the copy stays until a later run, when the module is pinned.
+    if (dllFile != dllPath()) DeleteFileA(dllFile.c_str());
 }
 
 void DllTest::reload() {

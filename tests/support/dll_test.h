@@ -1,6 +1,7 @@
 // The fixture of every test that calls the DLL: it loads the real
-// zibwin32.dll afresh for each test, watches its heap and platform calls,
-// and calls its entries as a host does.
+// zibwin32.dll afresh for each test (a copy of it under a name of its own, so
+// that every test starts with a module that was never loaded before), watches
+// its heap and platform calls, and calls its entries as a host does.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -48,6 +49,7 @@ class DllTest : public ::testing::Test {
     void reload();
 
     HMODULE dll = nullptr;
+    std::string dllFile;  // the file dll was loaded from
     const char *libraryName = nullptr;
     const XtableEntry *table = nullptr;
     FreeResult freeResult = nullptr;

@@ -80,10 +80,15 @@ BOOL WINAPI fakeGetVolumeInformationA(LPCSTR root, LPSTR label, DWORD labelSize,
                                        fsName, fsNameSize);
 }
 
-LONG_PTR WINAPI fakeSetWindowLong(HWND window, int index, LONG_PTR value) {
-    if (failsNow("SetWindowLong")) return 0;
-    return current.SetWindowLong ? current.SetWindowLong(window, index, value)
-                                 : reals.SetWindowLong(window, index, value);
+LONG_PTR WINAPI fakeSetWindowLongA(HWND window, int index, LONG_PTR value) {
+    if (failsNow("SetWindowLongA")) return 0;
+    return current.SetWindowLongA ? current.SetWindowLongA(window, index, value)
+                                  : reals.SetWindowLongA(window, index, value);
+}
+
+LONG_PTR WINAPI fakeSetWindowLongW(HWND window, int index, LONG_PTR value) {
+    if (failsNow("SetWindowLongW")) return 0;
+    return reals.SetWindowLongW(window, index, value);
 }
 
 BOOL WINAPI fakeSetPropA(HWND window, LPCSTR name, HANDLE data) {
@@ -119,9 +124,20 @@ LRESULT WINAPI fakeCallWindowProcA(WNDPROC proc, HWND window, UINT message, WPAR
     return reals.CallWindowProcA(proc, window, message, wParam, lParam);
 }
 
+LRESULT WINAPI fakeCallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam,
+                                   LPARAM lParam) {
+    if (failsNow("CallWindowProcW")) return 0;
+    return reals.CallWindowProcW(proc, window, message, wParam, lParam);
+}
+
 LRESULT WINAPI fakeDefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (failsNow("DefWindowProcA")) return 0;
     return reals.DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT WINAPI fakeDefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (failsNow("DefWindowProcW")) return 0;
+    return reals.DefWindowProcW(window, message, wParam, lParam);
 }
 
 HMODULE WINAPI fakeGetModuleHandleA(LPCSTR name) {
@@ -129,26 +145,51 @@ HMODULE WINAPI fakeGetModuleHandleA(LPCSTR name) {
     return reals.GetModuleHandleA(name);
 }
 
+BOOL WINAPI fakeGetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE *module) {
+    if (failsNow("GetModuleHandleExW")) {
+        *module = nullptr;
+        return FALSE;
+    }
+    return reals.GetModuleHandleExW(flags, name, module);
+}
+
+// Looked up by name, never imported: the fake is handed out by the look-up.
+BOOL WINAPI fakeSetThreadErrorMode(DWORD mode, LPDWORD previous) {
+    if (failsNow("SetThreadErrorMode")) return FALSE;
+    return reals.SetThreadErrorMode(mode, previous);
+}
+
 FARPROC WINAPI fakeGetProcAddress(HMODULE module, LPCSTR name) {
     if (failsNow("GetProcAddress")) return nullptr;
-    return current.GetProcAddress ? current.GetProcAddress(module, name)
-                                  : reals.GetProcAddress(module, name);
+    if (current.GetProcAddress) return current.GetProcAddress(module, name);
+    FARPROC found = reals.GetProcAddress(module, name);
+    if (found != nullptr && std::string(name) == "SetThreadErrorMode") {
+        reals.SetThreadErrorMode = reinterpret_cast<decltype(reals.SetThreadErrorMode)>(
+            reinterpret_cast<void *>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(fakeSetThreadErrorMode));
+    }
+    return found;
 }
 
 #ifdef _WIN64
-const char setWindowLongImport[] = "SetWindowLongPtrA";
+const char setWindowLongImportA[] = "SetWindowLongPtrA";
+const char setWindowLongImportW[] = "SetWindowLongPtrW";
 #else
-const char setWindowLongImport[] = "SetWindowLongA";
+const char setWindowLongImportA[] = "SetWindowLongA";
+const char setWindowLongImportW[] = "SetWindowLongW";
 #endif
 
 template <typename Fn>
 void route(HMODULE dll, const char *dllName, const char *function, Fn fake, Fn &real) {
-    real = reinterpret_cast<Fn>(patchImport(dll, dllName, function, reinterpret_cast<void *>(fake)));
+    auto previous = reinterpret_cast<Fn>(
+        patchImport(dll, dllName, function, reinterpret_cast<void *>(fake)));
+    // A module routed before already calls the fake: the real one is known.
+    if (previous != fake) real = previous;
 }
 
 // Functions the DLL imports that cannot fail, so no fake is needed.
 const std::set<std::string> infallible = {"GetLastError", "SetLastError", "GetCurrentThreadId",
-                                          "SetErrorMode"};
+                                          "SetErrorMode", "IsWindowUnicode"};
 
 }  // namespace
 
@@ -166,7 +207,9 @@ void install(HMODULE dll) {
     route(dll, k, "GetVolumeInformationA", fakeGetVolumeInformationA, reals.GetVolumeInformationA);
     route(dll, k, "GetModuleHandleA", fakeGetModuleHandleA, reals.GetModuleHandleA);
     route(dll, k, "GetProcAddress", fakeGetProcAddress, reals.GetProcAddress);
-    route(dll, u, setWindowLongImport, fakeSetWindowLong, reals.SetWindowLong);
+    route(dll, k, "GetModuleHandleExW", fakeGetModuleHandleExW, reals.GetModuleHandleExW);
+    route(dll, u, setWindowLongImportA, fakeSetWindowLongA, reals.SetWindowLongA);
+    route(dll, u, setWindowLongImportW, fakeSetWindowLongW, reals.SetWindowLongW);
     route(dll, u, "SetPropA", fakeSetPropA, reals.SetPropA);
     route(dll, u, "GetPropA", fakeGetPropA, reals.GetPropA);
     route(dll, u, "RemovePropA", fakeRemovePropA, reals.RemovePropA);
@@ -176,6 +219,8 @@ void install(HMODULE dll) {
           reals.GetWindowThreadProcessId);
     route(dll, u, "CallWindowProcA", fakeCallWindowProcA, reals.CallWindowProcA);
     route(dll, u, "DefWindowProcA", fakeDefWindowProcA, reals.DefWindowProcA);
+    route(dll, u, "CallWindowProcW", fakeCallWindowProcW, reals.CallWindowProcW);
+    route(dll, u, "DefWindowProcW", fakeDefWindowProcW, reals.DefWindowProcW);
 }
 
 void reset() {
@@ -200,7 +245,10 @@ const std::vector<Failable> &failableCalls() {
         {"KERNEL32.dll", "GetVolumeInformationA", ERROR_ACCESS_DENIED},
         {"KERNEL32.dll", "GetModuleHandleA", ERROR_MOD_NOT_FOUND},
         {"KERNEL32.dll", "GetProcAddress", ERROR_PROC_NOT_FOUND},
-        {"USER32.dll", "SetWindowLong", ERROR_ACCESS_DENIED},
+        {"KERNEL32.dll", "GetModuleHandleExW", ERROR_MOD_NOT_FOUND},
+        {"KERNEL32.dll", "SetThreadErrorMode", ERROR_INVALID_PARAMETER},
+        {"USER32.dll", "SetWindowLongA", ERROR_ACCESS_DENIED},
+        {"USER32.dll", "SetWindowLongW", ERROR_ACCESS_DENIED},
         {"USER32.dll", "SetPropA", ERROR_NOT_ENOUGH_MEMORY},
         {"USER32.dll", "GetPropA", ERROR_INVALID_WINDOW_HANDLE},
         {"USER32.dll", "RemovePropA", ERROR_INVALID_WINDOW_HANDLE},
@@ -208,6 +256,8 @@ const std::vector<Failable> &failableCalls() {
         {"USER32.dll", "GetWindowThreadProcessId", ERROR_INVALID_WINDOW_HANDLE},
         {"USER32.dll", "CallWindowProcA", ERROR_INVALID_PARAMETER},
         {"USER32.dll", "DefWindowProcA", ERROR_INVALID_PARAMETER},
+        {"USER32.dll", "CallWindowProcW", ERROR_INVALID_PARAMETER},
+        {"USER32.dll", "DefWindowProcW", ERROR_INVALID_PARAMETER},
     };
     return all;
 }
@@ -226,7 +276,8 @@ int openSnapshots() { return static_cast<int>(snapshots.size()); }
 std::vector<std::string> unwatchedImports(HMODULE dll, const char *dllName) {
     std::vector<std::string> unwatched;
     for (const std::string &function : importedFunctions(dll, dllName)) {
-        bool watched = infallible.count(function) != 0 || function == setWindowLongImport;
+        bool watched = infallible.count(function) != 0 || function == setWindowLongImportA ||
+                       function == setWindowLongImportW;
         for (const Failable &call : failableCalls()) watched |= function == call.function;
         if (!watched) unwatched.push_back(function);
     }

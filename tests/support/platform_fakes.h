@@ -22,7 +22,7 @@ struct Overrides {
     std::function<UINT(LPCSTR)> GetDriveTypeA;
     // Only the label is ever asked for.
     std::function<BOOL(LPCSTR root, LPSTR label, DWORD labelSize)> GetVolumeInformationA;
-    std::function<LONG_PTR(HWND, int, LONG_PTR)> SetWindowLong;
+    std::function<LONG_PTR(HWND, int, LONG_PTR)> SetWindowLongA;
     std::function<BOOL(HWND, LPCSTR, HANDLE)> SetPropA;
     std::function<HANDLE(HWND, LPCSTR)> GetPropA;
     std::function<UINT(LPCSTR)> RegisterWindowMessageA;
@@ -46,7 +46,12 @@ struct Real {
     decltype(&::DefWindowProcA) DefWindowProcA;
     decltype(&::GetModuleHandleA) GetModuleHandleA;
     decltype(&::GetProcAddress) GetProcAddress;
-    LONG_PTR(WINAPI *SetWindowLong)(HWND, int, LONG_PTR);
+    decltype(&::GetModuleHandleExW) GetModuleHandleExW;
+    decltype(&::SetThreadErrorMode) SetThreadErrorMode;
+    decltype(&::CallWindowProcW) CallWindowProcW;
+    decltype(&::DefWindowProcW) DefWindowProcW;
+    LONG_PTR(WINAPI *SetWindowLongA)(HWND, int, LONG_PTR);
+    LONG_PTR(WINAPI *SetWindowLongW)(HWND, int, LONG_PTR);
 };
 
 // Routes the DLL's imports through the fakes (again after every load).
@@ -61,7 +66,8 @@ const Real &real();
 // A platform call that the fakes can fail, and how its failure looks.
 struct Failable {
     const char *dll;
-    const char *function;  // as the DLL imports it
+    const char *function;  // as the DLL imports or looks it up; SetWindowLongA
+                           // and SetWindowLongW stand for the Ptr forms too
     DWORD error;           // a plausible last-error code for its failure
 };
 const std::vector<Failable> &failableCalls();

@@ -5,40 +5,79 @@
 namespace {
 
 const char className[] = "ZibTestWindow";
+const wchar_t classNameW[] = L"ZibTestWindowW";
 
 std::map<HWND, WindowLog> logs;
 std::map<std::pair<HWND, UINT>, Reaction> reactions;
 
-void registerClassOnce() {
+void registerClassesOnce() {
     static bool registered = false;
     if (registered) return;
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = recordingWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = className;
-    registered = RegisterClassA(&windowClass) != 0;
+    WNDCLASSA ansi = {};
+    ansi.lpfnWndProc = recordingWindowProc;
+    ansi.hInstance = GetModuleHandleA(nullptr);
+    ansi.lpszClassName = className;
+    WNDCLASSW unicode = {};
+    unicode.lpfnWndProc = recordingWindowProcW;
+    unicode.hInstance = GetModuleHandleW(nullptr);
+    unicode.lpszClassName = classNameW;
+    registered = RegisterClassA(&ansi) != 0 && RegisterClassW(&unicode) != 0;
+}
+
+std::wstring widened(const char *text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    return wide;
+}
+
+// Logs the message; returns the test's reaction to it, if it has one.
+const Reaction *recorded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode) {
+    auto log = logs.find(window);
+    if (log != logs.end()) {
+        WindowLog &entry = log->second;
+        entry.messages.push_back(message);
+        if (message == WM_NCDESTROY) entry.destroyed = true;
+        if (message == WM_CHAR) entry.characters.push_back(wParam);
+        if (message == WM_SETTEXT && lParam != 0)
+            entry.texts.push_back(unicode ? std::wstring(reinterpret_cast<const wchar_t *>(lParam))
+                                          : widened(reinterpret_cast<const char *>(lParam)));
+    }
+    auto reaction = reactions.find({window, message});
+    return reaction == reactions.end() ? nullptr : &reaction->second;
 }
 
 }  // namespace
 
+const char *nameOf(CharacterSet set) { return set == CharacterSet::Unicode ? "Unicode" : "ANSI"; }
+
+std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info) {
+    return nameOf(info.param);
+}
+
 LRESULT CALLBACK recordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto log = logs.find(window);
-    if (log != logs.end()) {
-        log->second.messages.push_back(message);
-        if (message == WM_NCDESTROY) log->second.destroyed = true;
-    }
-    auto reaction = reactions.find({window, message});
-    if (reaction != reactions.end()) {
-        Reaction react = reaction->second;  // it may change the reactions
+    if (const Reaction *reaction = recorded(window, message, wParam, lParam, false)) {
+        Reaction react = *reaction;  // it may change the reactions
         return react(window, message, wParam, lParam);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND createTestWindow() {
-    registerClassOnce();
-    HWND window = CreateWindowExA(0, className, "zib test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+LRESULT CALLBACK recordingWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (const Reaction *reaction = recorded(window, message, wParam, lParam, true)) {
+        Reaction react = *reaction;
+        return react(window, message, wParam, lParam);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND createTestWindow(CharacterSet set) {
+    registerClassesOnce();
+    HWND window = set == CharacterSet::Unicode
+                      ? CreateWindowExW(0, classNameW, L"zib test", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                        100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)
+                      : CreateWindowExA(0, className, "zib test", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                        100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (window) logs[window];
     return window;
 }
@@ -69,7 +108,9 @@ std::string idOf(HWND window) {
 }
 
 WNDPROC currentProcOf(HWND window) {
-    return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+    return reinterpret_cast<WNDPROC>(IsWindowUnicode(window)
+                                         ? GetWindowLongPtrW(window, GWLP_WNDPROC)
+                                         : GetWindowLongPtrA(window, GWLP_WNDPROC));
 }
 
 namespace {

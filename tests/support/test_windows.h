@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,13 +16,27 @@ using Reaction = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 struct WindowLog {
     std::vector<UINT> messages;  // every message the window's own procedure saw
     bool destroyed = false;      // its own procedure saw WM_NCDESTROY
+    // The text of every WM_SETTEXT and the character of every WM_CHAR as the
+    // window's own procedure got them; an ANSI procedure's text is widened
+    // through the ANSI code page.
+    std::vector<std::wstring> texts;
+    std::vector<WPARAM> characters;
 };
 
-// The procedure every test window is created with.
+// The character set a window's own procedure works in: a window created from
+// a class registered with RegisterClassW is a Unicode window.
+enum class CharacterSet { Ansi, Unicode };
+const char *nameOf(CharacterSet set);
+inline void PrintTo(CharacterSet set, std::ostream *out) { *out << nameOf(set); }
+// Names parameterised tests by character set.
+std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
+
+// The procedures test windows are created with, ANSI and Unicode.
 LRESULT CALLBACK recordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK recordingWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // A hidden top-level window of the calling thread.
-HWND createTestWindow();
+HWND createTestWindow(CharacterSet set = CharacterSet::Ansi);
 
 // Destroys every test window still alive and forgets every log.
 void destroyTestWindows();
@@ -31,12 +48,14 @@ const WindowLog &logOf(HWND window);
 int timesSeen(HWND window, UINT message);
 
 // From now on the window's own procedure answers the message through
-// reaction instead of the default procedure.
+// reaction instead of the default procedure of its character set.
 void reactTo(HWND window, UINT message, Reaction reaction);
 
 // The window id as a script writes it: the handle as a signed decimal.
 std::string idOf(HWND window);
 
+// The window's procedure, read in the window's current character set: the
+// procedure itself, not a stand-in that converts text for the other set.
 WNDPROC currentProcOf(HWND window);
 
 // A window created and pumped by a thread of its own.

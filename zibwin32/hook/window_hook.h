@@ -11,6 +11,9 @@ struct WindowHookRecord {
     int32_t subclassed;      // 1 once the window procedure was replaced
     WNDPROC previousProc;    // the procedure that was in place before
     int32_t autoplayAnswer;  // the reply to the AutoPlay query: 1 cancels
+    // 1 for a window that was Unicode when it was hooked: previousProc was
+    // taken, and is put back, through the Unicode calls.
+    int32_t unicode;
 };
 
 // The registered AutoPlay query, or 0 while no mode was ever set: hooked
@@ -26,6 +29,9 @@ int attachWindow(HWND window);
 // Unhooks the window if it is hooked.
 void detachWindow(HWND window);
 
+// The hook of an ANSI window and the hook of a Unicode window. Each works in
+// its window's own character set, so that the window keeps its text.
 LRESULT CALLBACK hookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK hookWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "query/error_mode.h"
 #include "query/text_accumulator.h"
 
 namespace {
@@ -61,6 +62,15 @@ int selectedByFilter(const char *kind, char **args, int32_t argCount) {
     return strstr(args[0], kind) != nullptr;
 }
 
+// Whether a label that could not be read means only that the drive holds no
+// ready volume, so that the drive drops out alone. Reached at once after the
+// failed read: the answer is in the thread's last error. A network drive
+// whose share cannot be reached fails with one of the redirector's many
+// errors, or is refused, but is no more broken than an empty card reader.
+int volumeIsAbsent(UINT driveType) {
+    return driveType == DRIVE_REMOTE || GetLastError() == ERROR_NOT_READY;
+}
+
 int appendLine(TextAccumulator *acc, const char *root, size_t rootLength, const char *kind,
                const char *label) {
     uint32_t driveLength = rootLength < 2 ? static_cast<uint32_t>(rootLength) : 2;
@@ -82,7 +92,7 @@ int appendDrive(TextAccumulator *acc, const char *root, size_t rootLength, char 
     // Room for any label the platform can return.
     char label[MAX_PATH + 1];
     if (!GetVolumeInformationA(root, label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0))
-        return GetLastError() == ERROR_NOT_READY;
+        return volumeIsAbsent(driveType);
     label[sizeof label - 1] = '\0';
     return appendLine(acc, root, rootLength, kind, label);
 }
@@ -124,8 +134,9 @@ void ZIBWIN32_CALL enumerateVolumes(char **args, int32_t argCount, char **result
     *firstFlag = 0;
     *secondFlag = 0;
     // No critical-error boxes for drives without media while the call runs.
-    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    SavedErrorMode saved;
+    failCriticalErrorsQuietly(&saved);
     char *text = listVolumes(args, argCount);
-    SetErrorMode(previousMode);
+    restoreErrorMode(&saved);
     *result = text;
 }
