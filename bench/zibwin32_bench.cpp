@@ -110,38 +110,69 @@ LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-WNDPROC forwardTo = nullptr;
+LRESULT CALLBACK plainProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER) return static_cast<LRESULT>(wParam + 1);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Every subclass below forwards to the class procedure of its character set.
+LRESULT forward(bool unicode, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return unicode ? CallWindowProcW(plainProcW, window, message, wParam, lParam)
+                   : CallWindowProcA(plainProc, window, message, wParam, lParam);
+}
 
 // A subclass that only forwards.
 LRESULT CALLBACK forwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return CallWindowProcA(forwardTo, window, message, wParam, lParam);
+    return forward(false, window, message, wParam, lParam);
 }
 
 // A subclass that forwards after the one property look-up a hook needs.
-LRESULT CALLBACK lookUpAndForwardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT lookUpAndForward(bool unicode, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     volatile HANDLE record = GetPropA(window, "ZIBWIN32_DATA");
     (void)record;
-    return CallWindowProcA(forwardTo, window, message, wParam, lParam);
+    return forward(unicode, window, message, wParam, lParam);
+}
+LRESULT CALLBACK lookUpAndForwardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return lookUpAndForward(false, window, message, wParam, lParam);
+}
+LRESULT CALLBACK lookUpAndForwardProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return lookUpAndForward(true, window, message, wParam, lParam);
 }
 
-HWND plainWindow() {
+// A window of a class of its own character set: a Unicode window for a class
+// registered with RegisterClassW.
+HWND plainWindow(bool unicode = false) {
     static bool registered = false;
     if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = plainProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "ZibBench";
-        registered = RegisterClassA(&windowClass) != 0;
+        WNDCLASSA ansi = {};
+        ansi.lpfnWndProc = plainProc;
+        ansi.hInstance = GetModuleHandleA(nullptr);
+        ansi.lpszClassName = "ZibBench";
+        WNDCLASSW wide = {};
+        wide.lpfnWndProc = plainProcW;
+        wide.hInstance = GetModuleHandleW(nullptr);
+        wide.lpszClassName = L"ZibBenchW";
+        registered = RegisterClassA(&ansi) != 0 && RegisterClassW(&wide) != 0;
     }
-    return CreateWindowExA(0, "ZibBench", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    return unicode ? CreateWindowExW(0, L"ZibBenchW", L"", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                     nullptr, nullptr)
+                   : CreateWindowExA(0, "ZibBench", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                     nullptr, nullptr);
 }
 
-HWND subclassed(WNDPROC proc) {
-    HWND window = plainWindow();
-    forwardTo = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+HWND subclassed(WNDPROC proc, bool unicode = false) {
+    HWND window = plainWindow(unicode);
+    LONG_PTR value = reinterpret_cast<LONG_PTR>(proc);
+    if (unicode)
+        SetWindowLongPtrW(window, GWLP_WNDPROC, value);
+    else
+        SetWindowLongPtrA(window, GWLP_WNDPROC, value);
     SetPropA(window, "ZIBWIN32_DATA", reinterpret_cast<HANDLE>(1));
     return window;
+}
+
+std::string idOf(HWND window) {
+    return std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)));
 }
 
 void call(const XtableEntry *entry, std::vector<std::string> args, FreeResult freeResult) {
@@ -183,18 +214,22 @@ int main(int argc, char **argv) {
 
     HWND plain = plainWindow();
     HWND hooked = plainWindow();
-    std::string id = std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(hooked)));
-    call(entryOf(table, "zibWin32Attach"), {id}, freeResult);
+    HWND hookedW = plainWindow(true);
+    for (HWND window : {hooked, hookedW}) call(entryOf(table, "zibWin32Attach"), {idOf(window)}, freeResult);
     HWND lookUp = subclassed(lookUpAndForwardProc);
+    HWND lookUpW = subclassed(lookUpAndForwardProcW, true);
     HWND forwarding = subclassed(forwardingProc);
     const int messages = 5000 / scale;
     auto send = [](HWND window) { return [window] { SendMessageA(window, WM_USER, 1, 0); }; };
+    auto sendW = [](HWND window) { return [window] { SendMessageW(window, WM_USER, 1, 0); }; };
     compare("message to a hooked window", send(hooked), "subclass: one look-up, then forward",
             send(lookUp), messages, 1.10);
+    compare("message to a hooked Unicode window", sendW(hookedW),
+            "Unicode subclass: one look-up, then forward", sendW(lookUpW), messages, 1.10);
     compare("message to a hooked window", send(hooked), "plain window", send(plain), messages, 0);
     compare("subclass: one look-up, then forward", send(lookUp), "subclass that only forwards",
             send(forwarding), messages, 0);
-    call(entryOf(table, "zibWin32Detach"), {id}, freeResult);
+    for (HWND window : {hooked, hookedW}) call(entryOf(table, "zibWin32Detach"), {idOf(window)}, freeResult);
 
     const uint32_t mebibyte = 1 << 20;
     std::string source(mebibyte, 'x');
@@ -239,10 +274,7 @@ int main(int argc, char **argv) {
     }
     std::printf("\nmedians of %d repetitions, one CPU, %s\n", repetitions,
                 sizeof(void *) == 4 ? "32-bit" : "64-bit");
-    DestroyWindow(plain);
-    DestroyWindow(hooked);
-    DestroyWindow(lookUp);
-    DestroyWindow(forwarding);
+    for (HWND window : {plain, hooked, hookedW, lookUp, lookUpW, forwarding}) DestroyWindow(window);
     FreeLibrary(dll);
     return allMet ? 0 : 1;
 }

@@ -1,6 +1,6 @@
-// Thousands of windows hooked, unhooked, hooked again, given modes and
-// destroyed in random order, from outside and from inside their own message
-// handling and nested SendMessage chains.
+// Thousands of windows, ANSI and Unicode, hooked, unhooked, hooked again,
+// given modes and destroyed in random order, from outside and from inside
+// their own message handling and nested SendMessage chains.
 #include <cstdio>
 #include <map>
 #include <random>

@@ -8,8 +8,13 @@
  * Ownership: a text result belongs to the host once a handler returns it and
  * must go back through the freeResult routine that getXtable hands out, never
  * through the host's own allocator, and before the DLL is unloaded. A hooked
- * window calls into the DLL for every message, so the host must unhook or
- * destroy every window it hooked before it unloads the DLL.
+ * window calls into the DLL for every message, so the host should unhook or
+ * destroy every window it hooked before it unloads the DLL. A host that does
+ * not is kept safe: the first attach that hooks a window pins the DLL, which
+ * then stays loaded, state and all, until the process ends.
+ *
+ * Windows: ANSI and Unicode windows alike keep their character set and their
+ * text while hooked.
  *
  * Threads: the host calls getXtable, the handlers and freeResult one at a
  * time, from the thread that owns the windows whose ids it passes.
