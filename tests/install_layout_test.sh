@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # `cmake --install` lays out what a host author needs, and nothing of the tests.
-# usage: install_layout_test.sh BUILD_DIR OBJDUMP FORMAT
+# usage: install_layout_test.sh BUILD_DIR OBJDUMP FORMAT [PDB]
+# With PDB, the build ships the DLL's PDB beside it.
 set -u
-build=$1 objdump=$2 format=$3
+build=$1 objdump=$2 format=$3 pdb=${4:-}
 here=$(dirname "$0")
 dist=$(mktemp -d)
 trap 'rm -rf "$dist"' EXIT
 cmake --install "$build" --prefix "$dist" >/dev/null || { echo "FAIL: install"; exit 1; }
 
 failed=0
-expected="HOSTS.md include/zibwin32.h zibhost.exe zibwin32.dll"
+expected="HOSTS.md include/zibwin32.h zibhost.exe zibwin32.dll${pdb:+ zibwin32.pdb}"
 actual=$(cd "$dist" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')
 [ "$actual" = "$expected " ] || { echo "FAIL: installed [$actual], want [$expected]"; failed=1; }
 grep -q '^# zibwin32 for host authors' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md has no title"; failed=1; }
 grep -q 'freeResult' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md says nothing of freeResult"; failed=1; }
 grep -q '^## The demo host' "$dist/HOSTS.md" && { echo "FAIL: HOSTS.md runs past the host section"; failed=1; }
 "$here/../tools/check-dll-image.sh" "$dist/zibwin32.dll" "$objdump" 20480 "$format" || failed=1
+[ -z "$pdb" ] || "$here/../tools/check-symbols.sh" "$dist/zibwin32.dll" "$dist/zibwin32.pdb" || failed=1
 [ $failed = 0 ] && echo "ok: $actual"
 exit $failed
