@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "child_process.h"
+
 namespace {
 
 std::string narrowed(const wchar_t *text) {
@@ -76,35 +78,7 @@ bool wmiQuery(const WmiSession &session, const wchar_t *wql,
     return true;
 }
 
-std::string tasklistOutput() {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) return "";
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = write;
-    PROCESS_INFORMATION process = {};
-    char commandLine[] = "tasklist.exe";
-    std::string output;
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                       nullptr, &startup, &process)) {
-        CloseHandle(write);
-        write = nullptr;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    if (write) CloseHandle(write);
-    CloseHandle(read);
-    return output;
-}
+std::string tasklistOutput() { return runChild("tasklist.exe").output; }
 
 bool subclassSafely(HWND window, UINT query) {
     return SetWindowSubclass(window, safeSubclassProc, 1, query) != FALSE;
