@@ -5,9 +5,10 @@ set -euo pipefail
 
 # 32-bit DLL (the product) and 64-bit DLL, each tested under its own Wine;
 # each built by gcc and by clang with lld (the release, with PDBs: llvm reads
-# and strips them), and the sources checked by clang-tidy.
+# and strips them), and the sources checked by clang-tidy; the release is a
+# zip archive.
 packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest
-          clang lld llvm clang-tidy git)
+          clang lld llvm clang-tidy git zip)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]

@@ -21,12 +21,12 @@ mkdir -p "$stage/root/include"
 cp "$stage/x86-install/include/zibwin32.h" "$stage/root/include/"
 cp "$stage/x86-install/HOSTS.md" "$stage/root/"
 
-# Files in a fixed order with a fixed time, so that the same builds give the
-# same archive.
+# Files in a fixed order, each with a fixed time and no extra attributes, so
+# that the same builds give the same archive, byte for byte.
 files=$(cd "$stage/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 (cd "$stage/root" && sha256sum $files >SHA256SUMS)
+find "$stage/root" -exec touch -d "2000-01-01 00:00:00 UTC" {} +
 mkdir -p dist
 rm -f "$archive"
-(cd "$stage/root" &&
-   cmake -E tar cf "$OLDPWD/$archive" --format=zip --mtime="2000-01-01 00:00:00 UTC" -- $files SHA256SUMS)
+(cd "$stage/root" && TZ=UTC zip -q -X -D "$OLDPWD/$archive" $files SHA256SUMS)
 echo "$archive"
