@@ -9,9 +9,10 @@
  * must go back through the freeResult routine that getXtable hands out, never
  * through the host's own allocator, and before the DLL is unloaded. A hooked
  * window calls into the DLL for every message, so the host should unhook or
- * destroy every window it hooked before it unloads the DLL. A host that does
- * not is kept safe: the first attach that hooks a window pins the DLL, which
- * then stays loaded, state and all, until the process ends.
+ * destroy every window it hooked before it unloads the DLL. The first attach
+ * that hooks a window pins the DLL, which then stays loaded, state and all,
+ * until the process ends: a window still hooked when the host unloads the DLL
+ * goes on working.
  *
  * Windows: ANSI and Unicode windows alike keep their character set and their
  * text while hooked.
