@@ -24,6 +24,13 @@ build() {
   cmake --build --preset "$1" --parallel "$(nproc)"
 }
 
+# The archive of the clang builds, written and unpacked again to be checked.
+release_archive() {
+  local archive
+  archive=$(tools/release.sh i686-clang x86_64-clang)
+  tools/check-release.sh "$archive" i686-clang x86_64-clang
+}
+
 case "$what" in
   demo)
     build i686
@@ -33,16 +40,13 @@ case "$what" in
     for preset in i686 x86_64 i686-clang x86_64-clang; do build $preset; done
     # The archive holds the very files the suites then run against; the
     # suites' counts close the output.
-    archive=$(tools/release.sh i686-clang x86_64-clang)
-    tools/check-release.sh "$archive" i686-clang x86_64-clang
+    release_archive
     tools/run-tests.sh i686 x86_64 i686-clang x86_64-clang
     ;;
   release)
     for preset in i686-clang x86_64-clang; do build $preset; done
     tools/run-tests.sh i686-clang x86_64-clang
-    archive=$(tools/release.sh i686-clang x86_64-clang)
-    tools/check-release.sh "$archive" i686-clang x86_64-clang
-    echo "release: $archive"
+    release_archive
     ;;
   bench)
     build i686

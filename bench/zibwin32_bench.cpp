@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "host_calls.h"
 #include "peers.h"
 #include "query/text_accumulator.h"
 #include "zibwin32.h"
@@ -85,12 +86,6 @@ std::string dllPath() {
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string self(path);
     return self.substr(0, self.find_last_of("\\/") + 1) + "zibwin32.dll";
-}
-
-const XtableEntry *entryOf(const XtableEntry *table, const char *name) {
-    for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
-        if (std::strcmp(row->name, name) == 0) return row;
-    return nullptr;
 }
 
 // The platform's own process walk, reading only the names.
@@ -187,15 +182,9 @@ std::string idOf(HWND window) {
 }
 
 // Calls an entry as a host does; returns its text.
-std::string call(const XtableEntry *entry, std::vector<std::string> args, FreeResult freeResult) {
-    std::vector<char *> argv;
-    for (std::string &arg : args) argv.push_back(&arg[0]);
-    char *result = nullptr;
-    int32_t first, second;
-    entry->handler(argv.data(), static_cast<int32_t>(argv.size()), &result, &first, &second);
-    std::string text = result ? result : "";
-    freeResult(result);
-    return text;
+std::string call(const LoadedLibrary &library, const XtableEntry *entry,
+                 const std::vector<std::string> &args = {}) {
+    return callEntry(library, *entry, args).text;
 }
 
 std::vector<std::string> linesOf(const std::string &text) {
@@ -213,10 +202,10 @@ const char *kindOfType(const std::string &type) {
 
 // The peers a host or a script would use instead, each checked to give what
 // the library gives before it is timed.
-void compareWithPeers(const XtableEntry *table, FreeResult freeResult, int scale) {
-    const XtableEntry *processes = entryOf(table, "zibWin32EnumerateProcesses");
-    const XtableEntry *volumes = entryOf(table, "zibWin32EnumerateVolumes");
-    const std::vector<std::string> names = linesOf(call(processes, {}, freeResult));
+void compareWithPeers(const LoadedLibrary &library, int scale) {
+    const XtableEntry *processes = findEntry(library, "zibWin32EnumerateProcesses");
+    const XtableEntry *volumes = findEntry(library, "zibWin32EnumerateVolumes");
+    const std::vector<std::string> names = linesOf(call(library, processes));
 
     WmiSession wmi;
     const wchar_t processQuery[] = L"SELECT Name FROM Win32_Process";
@@ -234,7 +223,7 @@ void compareWithPeers(const XtableEntry *table, FreeResult freeResult, int scale
             notComparable("process list", "WMI: SELECT Name FROM Win32_Process, in process",
                           "WMI lacks names the library lists");
         else
-            compare("process list", [&] { call(processes, {}, freeResult); },
+            compare("process list", [&] { call(library, processes); },
                     "WMI: SELECT Name FROM Win32_Process, in process",
                     [&] { wmiQuery(wmi, processQuery, {L"Name"}, &found); }, 20 / scale, 0.10);
     }
@@ -249,14 +238,14 @@ void compareWithPeers(const XtableEntry *table, FreeResult freeResult, int scale
             wmiLines.insert(row[0] + "," + kind + "," + row[2]);
             if (kinds.find(kind) == std::string::npos) kinds += kinds.empty() ? kind : " " + kind;
         }
-        std::vector<std::string> listed = linesOf(call(volumes, {kinds}, freeResult));
+        std::vector<std::string> listed = linesOf(call(library, volumes, {kinds}));
         std::set<std::string> libraryLines(listed.begin(), listed.end());
-        std::vector<std::string> all = linesOf(call(volumes, {}, freeResult));
+        std::vector<std::string> all = linesOf(call(library, volumes));
         std::string what = all.size() == listed.size() ? "volume list" : "volume list of the kinds WMI lists: " + kinds;
         if (libraryLines != wmiLines)
             notComparable(what, "WMI: Win32_LogicalDisk", "WMI gives other drives, kinds or labels");
         else
-            compare(what, [&] { call(volumes, {kinds}, freeResult); },
+            compare(what, [&] { call(library, volumes, {kinds}); },
                     "WMI: SELECT DeviceID, DriveType, VolumeName FROM Win32_LogicalDisk",
                     [&] { wmiQuery(wmi, diskQuery, {L"DeviceID", L"DriveType", L"VolumeName"}, &found); },
                     10 / scale, 0.10);
@@ -274,7 +263,7 @@ void compareWithPeers(const XtableEntry *table, FreeResult freeResult, int scale
         notComparable("process list", "tasklist.exe as a child process",
                       listing.empty() ? "tasklist prints nothing here" : "tasklist lacks names the library lists");
     else
-        compare("process list", [&] { call(processes, {}, freeResult); },
+        compare("process list", [&] { call(library, processes); },
                 "tasklist.exe as a child process", [] { tasklistOutput(); }, 5 / scale + 1, 0.10);
 }
 
@@ -287,31 +276,27 @@ int main(int argc, char **argv) {
     // One CPU, so that the run does not hop between cores.
     SetProcessAffinityMask(GetCurrentProcess(), 1);
 
-    HMODULE dll = LoadLibraryA(dllPath().c_str());
-    if (dll == nullptr) {
-        std::fprintf(stderr, "cannot load %s\n", dllPath().c_str());
+    LoadedLibrary library;
+    std::string error;
+    if (!loadLibrary(dllPath(), &library, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    auto getXtable = reinterpret_cast<GetXtable>(reinterpret_cast<void *>(GetProcAddress(dll, "getXtable")));
-    const char *name;
-    const XtableEntry *table;
-    FreeResult freeResult;
-    getXtable(nullptr, nullptr, &name, &table, &freeResult);
 
-    const XtableEntry *processes = entryOf(table, "zibWin32EnumerateProcesses");
-    compare("process list", [&] { call(processes, {}, freeResult); }, "bare ToolHelp walk",
+    const XtableEntry *processes = findEntry(library, "zibWin32EnumerateProcesses");
+    compare("process list", [&] { call(library, processes); }, "bare ToolHelp walk",
             bareProcessWalk, 60 / scale, 1.10);
 
-    const XtableEntry *volumes = entryOf(table, "zibWin32EnumerateVolumes");
-    compare("volume list", [&] { call(volumes, {}, freeResult); }, "bare drive walk, same label reads",
+    const XtableEntry *volumes = findEntry(library, "zibWin32EnumerateVolumes");
+    compare("volume list", [&] { call(library, volumes); }, "bare drive walk, same label reads",
             bareVolumeWalk, 20 / scale, 1.10);
 
     HWND plain = plainWindow();
     HWND hooked = plainWindow();
     HWND hookedW = plainWindow(true);
     for (HWND window : {hooked, hookedW}) {
-        call(entryOf(table, "zibWin32Attach"), {idOf(window)}, freeResult);
-        call(entryOf(table, "zibWin32SetAutoplayMode"), {idOf(window), "deny"}, freeResult);
+        call(library, findEntry(library, "zibWin32Attach"), {idOf(window)});
+        call(library, findEntry(library, "zibWin32SetAutoplayMode"), {idOf(window), "deny"});
     }
     HWND lookUp = subclassed(lookUpAndForwardProc);
     HWND lookUpW = subclassed(lookUpAndForwardProcW, true);
@@ -343,7 +328,8 @@ int main(int argc, char **argv) {
     compare("message to a hooked window", send(hooked), "plain window", send(plain), messages, 0);
     compare("subclass: one look-up, then forward", send(lookUp), "subclass that only forwards",
             send(forwarding), messages, 0);
-    for (HWND window : {hooked, hookedW}) call(entryOf(table, "zibWin32Detach"), {idOf(window)}, freeResult);
+    for (HWND window : {hooked, hookedW})
+        call(library, findEntry(library, "zibWin32Detach"), {idOf(window)});
 
     const uint32_t mebibyte = 1 << 20;
     std::string source(mebibyte, 'x');
@@ -373,7 +359,7 @@ int main(int argc, char **argv) {
             "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
             quick ? 1 : 3, 0);
 
-    compareWithPeers(table, freeResult, scale);
+    compareWithPeers(library, scale);
 
     std::printf("| measured | against | library | baseline | ratio | target |\n");
     std::printf("|---|---|---:|---:|---:|---|\n");
@@ -401,7 +387,7 @@ int main(int argc, char **argv) {
                 repetitions, sizeof(void *) == 4 ? "32-bit" : "64-bit", met, targets, notMeasured);
     for (HWND window : {plain, hooked, hookedW, lookUp, lookUpW, forwarding, safe, safeW})
         DestroyWindow(window);
-    FreeLibrary(dll);
+    FreeLibrary(library.module);
     // Benchmarks report; they do not judge. A target missed shows in the table.
     return 0;
 }

@@ -143,29 +143,30 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
     };
     unsigned runs = 0;
     for (CharacterSet set : {CharacterSet::Ansi, CharacterSet::Unicode}) {
-        for (const platform::Failable &call : platform::failableCalls()) {
         characterSet = set;
-        failing = call.function;
-        reload();
-        session();
-        unsigned total = platform::callCount(failing);
-        unsigned beforeDestruction = destructionStart;
-        for (unsigned k = 1; k <= total; ++k, ++runs) {
-            SCOPED_TRACE(std::string(nameOf(set)) + " window, " + failing + " failing at call " +
-                         std::to_string(k) + " of " + std::to_string(total));
+        for (const platform::Failable &call : platform::failableCalls()) {
+            failing = call.function;
             reload();
-            platform::failCall(failing, call.error, k);
             session();
-            // The record is found through the window's property alone: when the
-            // look-up fails as the window is destroyed (the hook's and the
-            // unhooking's, the last two), nothing can find the record again.
-            // That look-up cannot fail for a live window of the calling thread;
-            // the sweep notes the limit.
-            bool lostAtDestruction =
-                failing == "GetPropA" && k > beforeDestruction && k + 2 > total;
-            EXPECT_EQ(heap_probe::liveBlocks(), lostAtDestruction ? 1u : 0u);
-            heap_probe::reset();
-        }
+            unsigned total = platform::callCount(failing);
+            unsigned beforeDestruction = destructionStart;
+            for (unsigned k = 1; k <= total; ++k, ++runs) {
+                SCOPED_TRACE(std::string(nameOf(set)) + " window, " + failing +
+                             " failing at call " + std::to_string(k) + " of " +
+                             std::to_string(total));
+                reload();
+                platform::failCall(failing, call.error, k);
+                session();
+                // The record is found through the window's property alone: when
+                // the look-up fails as the window is destroyed (the hook's and
+                // the unhooking's, the last two), nothing can find the record
+                // again. That look-up cannot fail for a live window of the
+                // calling thread; the sweep notes the limit.
+                bool lostAtDestruction =
+                    failing == "GetPropA" && k > beforeDestruction && k + 2 > total;
+                EXPECT_EQ(heap_probe::liveBlocks(), lostAtDestruction ? 1u : 0u);
+                heap_probe::reset();
+            }
         }
     }
     std::printf("hardening: platform-failure sweep of a hooked window's lifetime, ANSI and "

@@ -24,13 +24,6 @@ void registerClassesOnce() {
     registered = RegisterClassA(&ansi) != 0 && RegisterClassW(&unicode) != 0;
 }
 
-std::wstring widened(const char *text) {
-    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
-    if (length > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-    return wide;
-}
-
 // Logs the message; returns the test's reaction to it, if it has one.
 const Reaction *recorded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode) {
     auto log = logs.find(window);
@@ -48,6 +41,13 @@ const Reaction *recorded(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 }  // namespace
+
+std::wstring widened(const char *text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    return wide;
+}
 
 const char *nameOf(CharacterSet set) { return set == CharacterSet::Unicode ? "Unicode" : "ANSI"; }
 

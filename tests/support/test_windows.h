@@ -31,6 +31,9 @@ inline void PrintTo(CharacterSet set, std::ostream *out) { *out << nameOf(set); 
 // Names parameterised tests by character set.
 std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
 
+// ANSI text widened through the ANSI code page.
+std::wstring widened(const char *text);
+
 // The procedures test windows are created with, ANSI and Unicode.
 LRESULT CALLBACK recordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK recordingWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
