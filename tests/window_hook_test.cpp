@@ -2,20 +2,54 @@
 // windows and Unicode windows alike.
 #include "dll_test.h"
 
+#include <commctrl.h>  // after windows.h
+#include <map>
+
 namespace {
 
 const char attach[] = "zibWin32Attach";
 const char detach[] = "zibWin32Detach";
 const char hookProperty[] = "ZIBWIN32_DATA";
+const UINT probe = WM_USER + 4;  // counted by the host's own subclasses
 
-// Procedures of the test's own, to stand before or after the hook.
-LRESULT CALLBACK forwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return CallWindowProcA(recordingWindowProc, window, message, wParam, lParam);
+// Subclasses of the host's own, each counting the probes it sees: comctl32's,
+// and a plain one that forwards to the procedure it replaced.
+std::map<HWND, int> subclassSaw;
+std::map<HWND, WNDPROC> replacedBy;
+
+LRESULT CALLBACK plainSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    subclassSaw[window] += message == probe;
+    return (IsWindowUnicode(window) ? CallWindowProcW : CallWindowProcA)(replacedBy[window], window,
+                                                                         message, wParam, lParam);
 }
 
-LRESULT CALLBACK forwardingProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return CallWindowProcW(recordingWindowProcW, window, message, wParam, lParam);
+LRESULT CALLBACK comctlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR) {
+    subclassSaw[window] += message == probe;
+    return DefSubclassProc(window, message, wParam, lParam);
 }
+
+// Puts proc in front of whatever the window has, in the given character set.
+WNDPROC swapProc(HWND window, WNDPROC proc, bool unicode) {
+    return reinterpret_cast<WNDPROC>((unicode ? SetWindowLongPtrW : SetWindowLongPtrA)(
+        window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
+// The host's own subclass, put in front of whatever the window has: with
+// comctl32, or plainly in the window's character set.
+void addSubclass(HWND w, bool comctl, bool unicode) {
+    if (comctl)
+        SetWindowSubclass(w, comctlSubclass, 1, 0);
+    else
+        replacedBy[w] = swapProc(w, plainSubclass, unicode);
+}
+
+// Where failures leave a window; its property always names a live record.
+enum class After { Untouched, Hooked, RecordKept /* own procedure, property stays */ };
+
+// Failures to inject: a platform call ("SetWindowLong" in the window's
+// character set, "calloc" for the heap) failing at its nth call from now.
+using Faults = std::vector<std::pair<std::string, unsigned>>;
 
 class WindowHook : public DllTest, public ::testing::WithParamInterface<CharacterSet> {
    protected:
@@ -35,16 +69,27 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
         EXPECT_EQ(IsWindowUnicode(w) != FALSE, wasUnicode);
         EXPECT_FALSE(hooked(w));
     }
+    void expectAfter(After after) {
+        EXPECT_EQ(hooked(window), after != After::Untouched);
+        EXPECT_EQ(heap_probe::liveBlocks(), after == After::Untouched ? 0u : 1u);
+        EXPECT_EQ(currentProcOf(window) == ownProc, after != After::Hooked);
+        int seen = timesSeen(window, WM_USER + 9);
+        SendMessageA(window, WM_USER + 9, 0, 0);
+        EXPECT_EQ(timesSeen(window, WM_USER + 9), seen + 1) << "a message did not reach the window";
+    }
+    // Injects the faults; says which they are, for the trace.
+    std::string inject(const Faults &faults) {
+        std::string which;
+        for (const auto &[function, nth] : faults) {
+            const std::string name = function == "SetWindowLong" ? setWindowLong() : function;
+            if (function == "calloc") heap_probe::failAttempt(nth);
+            if (function != "calloc") platform::failCall(name, ERROR_ACCESS_DENIED, nth);
+            which += name + " failing at call " + std::to_string(nth) + "; ";
+        }
+        return which;
+    }
     // The import through which the DLL changes this window's procedure.
     const char *setWindowLong() const { return unicode() ? "SetWindowLongW" : "SetWindowLongA"; }
-    WNDPROC forwarding() const { return unicode() ? forwardingProcW : forwardingProc; }
-    // Puts proc in front of whatever the window has, in the window's character set.
-    void subclass(HWND w, WNDPROC proc) {
-        if (unicode())
-            SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
-        else
-            SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
-    }
     LRESULT defaultAnswer(HWND w, UINT message, WPARAM wParam, LPARAM lParam) const {
         return unicode() ? DefWindowProcW(w, message, wParam, lParam)
                          : DefWindowProcA(w, message, wParam, lParam);
@@ -71,24 +116,44 @@ TEST_P(WindowHook, AttachHooksOnceAndDetachPutsBackTheExactProcedure) {
     call(detach, {idOf(window)});
     expectUntouched(window, ownProc);
     EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+
+    addSubclass(window, false, unicode());  // a subclass before the hook is what detach puts back
+    WNDPROC beforeAttach = currentProcOf(window);
+    call(attach, {idOf(window)});
+    call(detach, {idOf(window)});
+    expectUntouched(window, beforeAttach);
 }
 
-// Detach puts back the procedure the window had before attach, whichever
-// procedure the window has when it is detached.
-TEST_P(WindowHook, DetachRestoresWhateverProcedureWasThereBefore) {
-    const struct {
-        const char *what;
-        bool subclassBeforeAttach;
-    } cases[] = {{"subclassed before the hook", true}, {"subclassed in front of the hook", false}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+// A subclass that the host puts in front of the hook keeps its place: detach
+// waits until the hook is in front again, and then unhooks the window whole.
+TEST_P(WindowHook, DetachBehindALaterSubclassWaitsUntilTheHookIsInFrontAgain) {
+    const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
+    for (bool comctl : {true, false}) {
+        SCOPED_TRACE(comctl ? "SetWindowSubclass" : "plain subclass");
         HWND w = createTestWindow(GetParam());
-        if (c.subclassBeforeAttach) subclass(w, forwarding());
-        WNDPROC beforeAttach = currentProcOf(w);
+        auto probed = [&](int bySubclass, int byWindow) {
+            SendMessageA(w, probe, 0, 0);
+            EXPECT_EQ(subclassSaw[w], bySubclass);
+            EXPECT_EQ(timesSeen(w, probe), byWindow);
+        };
         call(attach, {idOf(w)});
-        if (!c.subclassBeforeAttach) subclass(w, forwarding());
+        call("zibWin32SetAutoplayMode", {idOf(w), "deny"});
+        addSubclass(w, comctl, unicode());
+        WNDPROC front = currentProcOf(w);
         call(detach, {idOf(w)});
-        expectUntouched(w, beforeAttach);
+        call(attach, {idOf(w)});  // hooked already: not a second time behind the subclass
+        EXPECT_EQ(currentProcOf(w), front);
+        EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+        EXPECT_EQ(SendMessageA(w, query, 0, 0), 1);
+        probed(1, 1);
+        if (comctl)
+            RemoveWindowSubclass(w, comctlSubclass, 1);
+        else
+            swapProc(w, replacedBy[w], unicode());
+        probed(1, 2);
+        call(detach, {idOf(w)});
+        expectUntouched(w, ownProc);
+        probed(1, 3);
         DestroyWindow(w);
     }
 }
@@ -279,39 +344,33 @@ TEST_P(WindowHook, WindowsOfAnotherThreadAreLeftAlone) {
     stopForeignWindow(foreign);
 }
 
-struct AttachFault {
-    const char *what;
-    void (*inject)(const char *setWindowLong);
-    unsigned procedureChanges;  // SetWindowLong calls the attach makes
-};
-
-TEST_P(WindowHook, FailedAttachLeavesTheWindowExactlyAsItWas) {
-    const AttachFault faults[] = {
-        {"no memory for the record", [](const char *) { heap_probe::failAttempt(1); }, 0},
-        {"procedure not replaced",
-         [](const char *setWindowLong) { platform::failCall(setWindowLong, ERROR_ACCESS_DENIED); },
-         1},
-        {"property not stored",
-         [](const char *) { platform::failCall("SetPropA", ERROR_NOT_ENOUGH_MEMORY); }, 2},
-        {"module not pinned",
-         [](const char *) { platform::failCall("GetModuleHandleExW", ERROR_MOD_NOT_FOUND); }, 2},
+TEST_P(WindowHook, FailedAttachLeavesTheWindowSound) {
+    const struct {
+        Faults faults;
+        unsigned procedureChanges;  // SetWindowLong calls the attach makes
+        After after;
+    } cases[] = {
+        {{{"calloc", 1}}, 0, After::Untouched},
+        {{{"SetWindowLong", 1}}, 1, After::Untouched},
+        {{{"SetPropA", 1}}, 0, After::Untouched},
+        {{{"GetModuleHandleExW", 1}}, 2, After::Untouched},
+        {{{"SetWindowLong", 1}, {"RemovePropA", 1}}, 1, After::RecordKept},
+        {{{"GetModuleHandleExW", 1}, {"RemovePropA", 1}}, 2, After::RecordKept},
+        {{{"GetModuleHandleExW", 1}, {"SetWindowLong", 2}}, 2, After::Hooked},
     };
-    for (const AttachFault &fault : faults) {
-        SCOPED_TRACE(fault.what);
+    for (const auto &c : cases) {
         reload();  // a module that was never pinned
         window = createTestWindow(GetParam());
-        fault.inject(setWindowLong());
+        SCOPED_TRACE(inject(c.faults));
         call(attach, {idOf(window)});
-        expectUntouched(window, ownProc);
-        EXPECT_EQ(platform::callCount(setWindowLong()), fault.procedureChanges);
-        EXPECT_EQ(heap_probe::liveBlocks(), 0u);
-        int seen = timesSeen(window, WM_USER + 9);
-        SendMessageA(window, WM_USER + 9, 0, 0);
-        EXPECT_EQ(timesSeen(window, WM_USER + 9), seen + 1);
-        // Nothing is left half done: the next attach works.
+        EXPECT_EQ(platform::callCount(setWindowLong()), c.procedureChanges);
+        expectAfter(c.after);
+        if (c.after == After::Untouched) expectUntouched(window, ownProc);
+        // Nothing is left half done: the next attach and detach work.
         call(attach, {idOf(window)});
-        EXPECT_TRUE(hooked(window));
         call(detach, {idOf(window)});
+        EXPECT_EQ(currentProcOf(window), ownProc);
+        if (c.after == After::RecordKept) heap_probe::reset();  // stays with the window for good
     }
 }
 
@@ -370,45 +429,67 @@ TEST_P(WindowHook, AHookedWindowThatLostItsPropertyIsNotHookedTwice) {
     EXPECT_FALSE(hooked(window));
     EXPECT_EQ(heap_probe::liveBlocks(), 1u) << "only the orphaned record is alive";
     SendMessageA(window, WM_USER + 7, 0, 0);  // returns, instead of recursing without end
+    // Without its record the hook leaves messages to the default procedure of
+    // the window's own character set: the title keeps every character.
+    const std::wstring title = unicode() ? L"\x65E5\x672C" : widened("Gr\xFC\xDF");
+    (unicode() ? SendMessageW : SendMessageA)(window, WM_SETTEXT, 0, unicode()
+        ? reinterpret_cast<LPARAM>(title.c_str()) : reinterpret_cast<LPARAM>("Gr\xFC\xDF"));
+    wchar_t stored[8] = L"";
+    InternalGetWindowText(window, stored, 8);  // the title itself, not asked of the window
+    EXPECT_EQ(stored, title);
     SetPropA(window, hookProperty, record);   // given back, so that destruction releases it
 }
 
-// A detach that cannot be done whole (the property cannot be removed, or the
-// procedure cannot be put back) leaves the window hooked, with its record:
-// its property never names a released block, the hook never runs without it.
-TEST_P(WindowHook, DetachThatCannotBeDoneWholeLeavesTheWindowHooked) {
+// A detach that cannot be done whole leaves the window hooked with its
+// record, or, should even the hook not go back, running its own procedure
+// with the record kept under its property.
+TEST_P(WindowHook, DetachThatCannotBeDoneWholeLeavesTheWindowSound) {
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    reactTo(window, WM_USER + 8, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT(3); });
-    for (const char *function : {"RemovePropA", setWindowLong()}) {
-        SCOPED_TRACE(function);
+    const struct {
+        Faults faults;
+        After after;
+    } cases[] = {
+        {{{"RemovePropA", 1}}, After::Hooked},
+        {{{"SetWindowLong", 1}}, After::Hooked},
+        {{{"SetWindowLong", 1}, {"SetPropA", 1}}, After::Hooked},
+        {{{"RemovePropA", 1}, {"SetWindowLong", 2}}, After::RecordKept},
+    };
+    for (const auto &c : cases) {
         call(attach, {idOf(window)});
-        WNDPROC hookProc = currentProcOf(window);
-        platform::failCall(function, ERROR_ACCESS_DENIED);
+        SCOPED_TRACE(inject(c.faults));
         call(detach, {idOf(window)});
-        EXPECT_TRUE(hooked(window));
-        EXPECT_EQ(currentProcOf(window), hookProc);
-        EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+        expectAfter(c.after);
+        if (c.after == After::RecordKept) continue;  // the last case
         call("zibWin32SetAutoplayMode", {idOf(window), "deny"});
         EXPECT_EQ(SendMessageA(window, query, 0, 0), 1);
-        EXPECT_EQ(SendMessageA(window, WM_USER + 8, 0, 0), 3) << "messages still reach the window";
+        platform::reset();
         call(detach, {idOf(window)});
         expectUntouched(window, ownProc);
         EXPECT_EQ(heap_probe::liveBlocks(), 0u);
     }
+    heap_probe::reset();
 }
 
-// A window being destroyed gives its record up even when unhooking it fails.
-TEST_P(WindowHook, DestroyedWindowReleasesItsRecordWhateverFailsOnTheWay) {
-    for (const char *function : {"RemovePropA", setWindowLong()}) {
+// A window being destroyed gives its record up even when unhooking it fails,
+// but for a record its property still names: that one stays, so that the
+// window's own procedure, detaching it during WM_NCDESTROY, finds it alive.
+TEST_P(WindowHook, DestroyedWindowReleasesItsRecordNeverTwice) {
+    for (const char *function : {setWindowLong(), "RemovePropA"}) {
         SCOPED_TRACE(function);
         HWND doomed = createTestWindow(GetParam());
+        reactTo(doomed, WM_NCDESTROY, [&](HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+            call(detach, {idOf(w)});
+            return defaultAnswer(w, message, wParam, lParam);
+        });
         call(attach, {idOf(doomed)});
         platform::reset();
         platform::failCall(function, ERROR_INVALID_WINDOW_HANDLE);
         DestroyWindow(doomed);
         EXPECT_EQ(platform::callCount(function), 1u);
-        EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+        EXPECT_EQ(heap_probe::liveBlocks(), function == setWindowLong() ? 0u : 1u);
+        EXPECT_EQ(heap_probe::strayFrees(), 0u);
     }
+    heap_probe::reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowHook, WindowHook,

@@ -187,9 +187,11 @@ void route(HMODULE dll, const char *dllName, const char *function, Fn fake, Fn &
     if (previous != fake) real = previous;
 }
 
-// Functions the DLL imports that cannot fail, so no fake is needed.
-const std::set<std::string> infallible = {"GetLastError", "SetLastError", "GetCurrentThreadId",
-                                          "SetErrorMode", "IsWindowUnicode"};
+// Functions the DLL imports that cannot fail, so no fake is needed: the
+// window ones are asked only of live windows of the calling thread.
+const std::set<std::string> infallible = {
+    "GetLastError", "SetLastError", "GetCurrentThreadId", "SetErrorMode", "IsWindowUnicode",
+    "GetWindowLongA", "GetWindowLongW", "GetWindowLongPtrA", "GetWindowLongPtrW"};
 
 }  // namespace
 

@@ -26,7 +26,9 @@ WindowHookRecord *hookRecordOf(HWND window);
 // Returns 1 when the window is now hooked, 0 when it is exactly as before.
 int attachWindow(HWND window);
 
-// Unhooks the window if it is hooked.
+// Unhooks the window if it is hooked and the hook is its current procedure.
+// While another subclass stands in front of the hook the window stays hooked:
+// that subclass forwards to the hook and puts it back when it goes.
 void detachWindow(HWND window);
 
 // The hook of an ANSI window and the hook of a Unicode window. Each works in

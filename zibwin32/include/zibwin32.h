@@ -15,7 +15,9 @@
  * goes on working.
  *
  * Windows: ANSI and Unicode windows alike keep their character set and their
- * text while hooked.
+ * text while hooked. Detaching a window whose hook another subclass has since
+ * come in front of does nothing: that subclass forwards to the hook and puts
+ * it back when it goes. Remove such subclasses first.
  *
  * Threads: the host calls getXtable, the handlers and freeResult one at a
  * time, from the thread that owns the windows whose ids it passes.
