@@ -492,6 +492,40 @@ TEST_P(WindowHook, DestroyedWindowReleasesItsRecordNeverTwice) {
     heap_probe::reset();
 }
 
+#ifdef _WIN64
+// Where the function holding code begins, by its module's unwind data; 0 without any.
+DWORD64 functionHolding(const void *code) {
+    DWORD64 base = 0;
+    auto *entry = RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(code), &base, nullptr);
+    return entry ? base + entry->BeginAddress : 0;
+}
+
+// Its result is used, so that the call keeps a frame of its own.
+__attribute__((noinline)) LRESULT sendProbe(HWND w) { return SendMessageA(w, probe, 0, 0) + 1; }
+
+// Debuggers, crash dumps and exception dispatch walk x64 stacks through the
+// hook by its unwind data.
+TEST_P(WindowHook, StackWalksFromInsideTheWindowPassThroughTheHook) {
+    call(attach, {idOf(window)});
+    for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
+        EXPECT_NE(functionHolding(reinterpret_cast<void *>(row->handler)), 0u) << row->name;
+    EXPECT_NE(functionHolding(reinterpret_cast<void *>(currentProcOf(window))), 0u) << "the hook";
+    std::vector<void *> frames(64);
+    reactTo(window, probe, [&](HWND, UINT, WPARAM, LPARAM) {
+        frames.resize(RtlCaptureStackBackTrace(0, 64, frames.data(), nullptr));
+        return LRESULT(0);
+    });
+    sendProbe(window);
+    size_t frame = 0;
+    for (HMODULE in; frame < frames.size() &&
+                     functionHolding(frames[frame]) != reinterpret_cast<DWORD64>(&sendProbe); ++frame)
+        EXPECT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                       static_cast<LPCWSTR>(frames[frame]), &in))
+            << "frame " << frame << " lies in no module";
+    EXPECT_LT(frame, frames.size()) << "the walk never reached the sender";
+}
+#endif
+
 INSTANTIATE_TEST_SUITE_P(WindowHook, WindowHook,
                          ::testing::Values(CharacterSet::Ansi, CharacterSet::Unicode),
                          characterSetName);
