@@ -311,6 +311,9 @@ TEST_F(VolumeList, OnlyWhatThePlatformFilledIsWalked) {
         return sizeof roots;
     };
     EXPECT_EQ(call(volumes), textOf(cdromLine + removableLine));
+    // An empty root ends the list, even inside what the platform filled.
+    serveDriveList(std::string("D:\\\0\0E:\\\0", 10));
+    EXPECT_EQ(call(volumes), textOf(cdromLine));
 }
 
 TEST_F(VolumeList, AllocationFailureAtEachPointGivesNoPartialList) {
