@@ -1,34 +1,49 @@
 #!/usr/bin/env bash
-# One command for each thing a developer does; each installs what is missing
-# (as root), configures, builds, and then:
-#   ./build.sh demo     runs the demo host under Wine
-#   ./build.sh test     writes the release archive and checks it, then runs
-#                       every test under Wine, against the 32-bit and the
-#                       64-bit DLL of each compiler (gcc, clang)
-#   ./build.sh release  the same for the clang builds alone, which ship:
-#                       tests them and writes dist/zibwin32-VERSION-windows.zip
-#   ./build.sh bench    runs the benchmarks of the 32-bit DLL under Wine
+# One command for each thing a developer does. Every word does its steps in
+# the same order: install what is missing (as root), configure and build, run
+# the tests under Wine, and then its own last step:
+#   ./build.sh demo            builds the 32-bit gcc DLL, runs the demo host
+#   ./build.sh quick [PRESET]  builds one build (i686 unless named), runs its
+#                              quick tier
+#   ./build.sh test            builds all four DLLs (gcc and clang, 32 and
+#                              64 bits), runs every test of each, then writes
+#                              the release archive and checks it
+#   ./build.sh release         the same for the two clang builds, which ship
+#   ./build.sh bench           builds the 32-bit gcc DLL, runs the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")"
 
 what=${1:-}
 case "$what" in
-  demo|test|release|bench) ;;
-  *) echo "usage: $0 demo|test|release|bench" >&2; exit 2 ;;
+  demo|quick|test|release|bench) ;;
+  *) echo "usage: $0 demo|quick [PRESET]|test|release|bench" >&2; exit 2 ;;
 esac
 
 tools/install-deps.sh
 
+# Configures and builds the presets side by side; each build's output goes to
+# build/PRESET/build-output.txt and is shown when it fails.
 build() {
-  cmake --preset "$1"
-  cmake --build --preset "$1" --parallel "$(nproc)"
+  local preset pids=() failed=0
+  echo "building: $*"
+  for preset in "$@"; do
+    mkdir -p "build/$preset"
+    (cmake --preset "$preset" && cmake --build --preset "$preset" --parallel "$(nproc)") \
+      >"build/$preset/build-output.txt" 2>&1 &
+    pids+=($!)
+  done
+  for preset in "$@"; do
+    wait "${pids[0]}" || { failed=1; echo "=== the $preset build failed:"; cat "build/$preset/build-output.txt"; }
+    pids=("${pids[@]:1}")
+  done
+  return $failed
 }
 
 # The archive of the clang builds, written and unpacked again to be checked.
 release_archive() {
   local archive
   archive=$(tools/release.sh i686-clang x86_64-clang)
-  tools/check-release.sh "$archive" i686-clang x86_64-clang
+  tests/shipped/release_archive.sh "$archive" i686-clang x86_64-clang
 }
 
 case "$what" in
@@ -36,15 +51,18 @@ case "$what" in
     build i686
     tools/demo.sh build/i686
     ;;
+  quick)
+    preset=${2:-i686}
+    build "$preset"
+    ctest --preset "$preset" -L quick
+    ;;
   test)
-    for preset in i686 x86_64 i686-clang x86_64-clang; do build $preset; done
-    # The archive holds the very files the suites then run against; the
-    # suites' counts close the output.
-    release_archive
+    build i686 x86_64 i686-clang x86_64-clang
     tools/run-tests.sh i686 x86_64 i686-clang x86_64-clang
+    release_archive
     ;;
   release)
-    for preset in i686-clang x86_64-clang; do build $preset; done
+    build i686-clang x86_64-clang
     tools/run-tests.sh i686-clang x86_64-clang
     release_archive
     ;;

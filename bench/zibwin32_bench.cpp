@@ -81,13 +81,6 @@ void compare(const std::string &what, const std::function<void()> &library,
     rows.push_back({what, a, b, against, target, ""});
 }
 
-std::string dllPath() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path);
-    return self.substr(0, self.find_last_of("\\/") + 1) + "zibwin32.dll";
-}
-
 // The platform's own process walk, reading only the names.
 void bareProcessWalk() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -278,7 +271,7 @@ int main(int argc, char **argv) {
 
     LoadedLibrary library;
     std::string error;
-    if (!loadLibrary(dllPath(), &library, &error)) {
+    if (!loadLibrary(besideThisProgram("zibwin32.dll"), &library, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }

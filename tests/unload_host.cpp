@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "dll_test.h"
 #include "host_calls.h"
+#include "platform_fakes.h"
+#include "test_windows.h"
 
 namespace {
 
@@ -38,8 +39,6 @@ std::string call(const LoadedLibrary &library, const char *entry,
 
 bool moduleLoaded() { return GetModuleHandleA(dllPath.c_str()) != nullptr; }
 
-bool hooked(HWND window) { return GetPropA(window, "ZIBWIN32_DATA") != nullptr; }
-
 void unloadUnderAHookedWindow(CharacterSet set) {
     LoadedLibrary host;
     check(load(&host), "loaded");
@@ -47,12 +46,12 @@ void unloadUnderAHookedWindow(CharacterSet set) {
     WNDPROC ownProc = currentProcOf(window);
     bool hookedInside = true;
     reactTo(window, WM_NCDESTROY, [&](HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
-        hookedInside = hooked(w);
+        hookedInside = isHooked(w);
         return set == CharacterSet::Unicode ? DefWindowProcW(w, message, wParam, lParam)
                                             : DefWindowProcA(w, message, wParam, lParam);
     });
     call(host, "zibWin32Attach", {idOf(window)});
-    check(hooked(window), "the window is hooked");
+    check(isHooked(window), "the window is hooked");
     FreeLibrary(host.module);
     check(moduleLoaded(), "the module stays loaded under the hooked window");
     reactTo(window, WM_USER + 1, [](HWND, UINT, WPARAM wParam, LPARAM) { return LRESULT(wParam * 2); });
@@ -68,9 +67,9 @@ void unloadUnderAHookedWindow(CharacterSet set) {
     check(!call(host, "zibWin32EnumerateProcesses").empty(), "the process list works");
     HWND again = createTestWindow(set);
     call(host, "zibWin32Attach", {idOf(again)});
-    check(hooked(again), "a window is hooked again");
+    check(isHooked(again), "a window is hooked again");
     call(host, "zibWin32Detach", {idOf(again)});
-    check(!hooked(again) && currentProcOf(again) == ownProc, "and unhooked again");
+    check(!isHooked(again) && currentProcOf(again) == ownProc, "and unhooked again");
     DestroyWindow(again);
     FreeLibrary(host.module);
 }
@@ -88,7 +87,7 @@ void unloadWithoutAHook(bool attachFails) {
         platform::install(host.module);
         platform::failCall("SetPropA", ERROR_NOT_ENOUGH_MEMORY);
         call(host, "zibWin32Attach", {idOf(window)});
-        check(!hooked(window), "the attach failed");
+        check(!isHooked(window), "the attach failed");
     }
     FreeLibrary(host.module);
     check(!moduleLoaded(), "the module is gone");

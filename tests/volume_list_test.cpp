@@ -83,7 +83,7 @@ class VolumeList : public DllTest {
     // error, and reads the others.
     void failLabels(const std::string &letters, DWORD error) {
         platform::overrides().GetVolumeInformationA = [letters, error](LPCSTR root, LPSTR label,
-                                                                       DWORD size) {
+                                                                       DWORD size, auto...) {
             if (letters.find(root[0]) != std::string::npos) {
                 SetLastError(error);
                 return FALSE;
@@ -177,7 +177,8 @@ TEST_F(VolumeList, ReadsLabelsWithRoomForAnyLabelAndNoCriticalErrorBoxes) {
         platform::reset();
         c.arrange();
         std::vector<std::pair<UINT, UINT>> modes;
-        platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size) {
+        platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size,
+                                                          auto...) {
             EXPECT_EQ(size, static_cast<DWORD>(MAX_PATH + 1));
             modes.emplace_back(GetErrorMode(), GetThreadErrorMode());
             return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,

@@ -9,7 +9,6 @@ namespace {
 
 const char attach[] = "zibWin32Attach";
 const char detach[] = "zibWin32Detach";
-const char hookProperty[] = "ZIBWIN32_DATA";
 const UINT probe = WM_USER + 4;  // counted by the host's own subclasses
 
 // Subclasses of the host's own, each counting the probes it sees: comctl32's,
@@ -60,17 +59,16 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
         ownProc = currentProcOf(window);
     }
     bool unicode() const { return GetParam() == CharacterSet::Unicode; }
-    bool hooked(HWND w) { return GetPropA(w, hookProperty) != nullptr; }
     // The window is exactly as it was before any command: its own procedure,
     // its own character set and no property of the library.
     void expectUntouched(HWND w, WNDPROC proc) { expectUntouched(w, proc, unicode()); }
     void expectUntouched(HWND w, WNDPROC proc, bool wasUnicode) {
         EXPECT_EQ(currentProcOf(w), proc);
         EXPECT_EQ(IsWindowUnicode(w) != FALSE, wasUnicode);
-        EXPECT_FALSE(hooked(w));
+        EXPECT_FALSE(isHooked(w));
     }
     void expectAfter(After after) {
-        EXPECT_EQ(hooked(window), after != After::Untouched);
+        EXPECT_EQ(isHooked(window), after != After::Untouched);
         EXPECT_EQ(heap_probe::liveBlocks(), after == After::Untouched ? 0u : 1u);
         EXPECT_EQ(currentProcOf(window) == ownProc, after != After::Hooked);
         int seen = timesSeen(window, WM_USER + 9);
@@ -205,7 +203,7 @@ TEST_P(WindowHook, TextReachesTheWindowsOwnProcedureAsItDoesUnhooked) {
         };
         Seen unhooked = exchange();
         call(attach, {idOf(w)});
-        ASSERT_TRUE(hooked(w));
+        ASSERT_TRUE(isHooked(w));
         EXPECT_EQ(readTitle(), unhooked.readBack) << "the title set before the hook changed";
         Seen whileHooked = exchange();
         EXPECT_TRUE(whileHooked == unhooked);
@@ -250,7 +248,7 @@ TEST_P(WindowHook, DestroyingAHookedWindowUnhooksItAndReleasesItsRecord) {
         return defaultAnswer(w, message, wParam, lParam);
     });
     call(attach, {idOf(window)});
-    ASSERT_TRUE(hooked(window));
+    ASSERT_TRUE(isHooked(window));
     std::string id = idOf(window);
     DestroyWindow(window);
     EXPECT_TRUE(logOf(window).destroyed);
@@ -271,7 +269,7 @@ TEST_P(WindowHook, DetachOfAWindowNeverHookedDoesNothing) {
 TEST_P(WindowHook, AHookedWindowCanBeHookedAgainAfterDetach) {
     for (int round = 0; round < 3; ++round) {
         call(attach, {idOf(window)});
-        EXPECT_TRUE(hooked(window));
+        EXPECT_TRUE(isHooked(window));
         call(detach, {idOf(window)});
         expectUntouched(window, ownProc);
     }
@@ -317,7 +315,7 @@ TEST_P(WindowHook, WindowIdsAreReadAsDecimalNumbers) {
         SCOPED_TRACE(c.args.empty() ? "no argument" : "\"" + c.args[0] + "\"");
         heap_probe::reset();
         call(attach, c.args);
-        EXPECT_EQ(hooked(window), c.hooks);
+        EXPECT_EQ(isHooked(window), c.hooks);
         if (!c.hooks) {
             expectUntouched(window, ownProc);
             EXPECT_EQ(heap_probe::attempts(), 0u) << "a record was made for no window";
@@ -415,7 +413,6 @@ TEST_P(WindowHook, UnhookedFromInsideItsOwnMessage) {
     EXPECT_EQ(heap_probe::liveBlocks(), 0u);
 }
 
-
 // Someone else took the property of a hooked window away: attaching it again
 // must not chain the hook to itself, which would send every message of the
 // window round in a circle.
@@ -426,7 +423,7 @@ TEST_P(WindowHook, AHookedWindowThatLostItsPropertyIsNotHookedTwice) {
     ASSERT_NE(record, nullptr);
     call(attach, {idOf(window)});
     EXPECT_EQ(currentProcOf(window), hookProc);
-    EXPECT_FALSE(hooked(window));
+    EXPECT_FALSE(isHooked(window));
     EXPECT_EQ(heap_probe::liveBlocks(), 1u) << "only the orphaned record is alive";
     SendMessageA(window, WM_USER + 7, 0, 0);  // returns, instead of recursing without end
     // Without its record the hook leaves messages to the default procedure of

@@ -1,5 +1,12 @@
 #include "host_calls.h"
 
+std::string besideThisProgram(const char *file) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string self(path);
+    return self.substr(0, self.find_last_of("\\/") + 1) + file;
+}
+
 bool loadLibrary(const std::string &path, LoadedLibrary *library, std::string *error) {
     library->module = LoadLibraryA(path.c_str());
     if (library->module == nullptr) {

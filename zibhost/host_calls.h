@@ -8,6 +8,9 @@
 
 #include "zibwin32.h"
 
+// The path of a file in the folder of the running program.
+std::string besideThisProgram(const char *file);
+
 struct LoadedLibrary {
     HMODULE module = nullptr;
     const char *name = nullptr;

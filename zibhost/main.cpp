@@ -25,13 +25,6 @@ int usage() {
     return usageError;
 }
 
-std::string besideThisProgram(const char *file) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path);
-    return self.substr(0, self.find_last_of("\\/") + 1) + file;
-}
-
 void printTable(const LoadedLibrary &library) {
     std::printf("%s\n", library.name);
     for (const XtableEntry *row = library.table; row->name[0] != '\0'; ++row)

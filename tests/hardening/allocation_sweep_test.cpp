@@ -7,8 +7,6 @@
 
 namespace {
 
-const char hookProperty[] = "ZIBWIN32_DATA";
-
 class AllocationSweep : public DllTest {
    protected:
     // For n = 1, 2, ...: runs the call with its n-th allocation failing (and
@@ -77,10 +75,10 @@ TEST_F(AllocationSweep, Attach) {
             [&](bool failed, long leftAlive) {
                 if (failed) {
                     EXPECT_EQ(currentProcOf(window), ownProc);
-                    EXPECT_EQ(GetPropA(window, hookProperty), nullptr);
+                    EXPECT_FALSE(isHooked(window));
                     EXPECT_EQ(leftAlive, 0);
                 } else {
-                    EXPECT_NE(GetPropA(window, hookProperty), nullptr);
+                    EXPECT_TRUE(isHooked(window));
                     EXPECT_EQ(leftAlive, 1) << "the window's record";
                 }
             });

@@ -10,8 +10,6 @@
 
 namespace {
 
-const char hookProperty[] = "ZIBWIN32_DATA";
-
 class PlatformSweep : public DllTest {
    protected:
     // Runs the session once cleanly to count the calls it makes, then again
@@ -124,7 +122,7 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
         WNDPROC ownProc = currentProcOf(window);
         std::string id = idOf(window);
         auto consistent = [&](const char *step) {
-            bool hasProperty = GetPropA(window, hookProperty) != nullptr;
+            bool hasProperty = isHooked(window);
             EXPECT_EQ(hasProperty, currentProcOf(window) != ownProc) << "after " << step;
         };
         call("zibWin32Attach", {id});

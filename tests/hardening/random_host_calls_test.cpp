@@ -13,7 +13,6 @@
 
 namespace {
 
-const char hookProperty[] = "ZIBWIN32_DATA";
 const char *const entries[] = {"zibWin32EnumerateProcesses", "zibWin32EnumerateVolumes",
                                "zibWin32Attach", "zibWin32Detach", "zibWin32SetAutoplayMode"};
 const char *const kinds[] = {"removable", "fixed", "remote", "cdrom", "ramdisk", "unknown"};
@@ -48,7 +47,7 @@ class RandomHostCalls : public DllTest {
     void TearDown() override {
         for (size_t i = 0; i < foreign.size(); ++i) {
             EXPECT_EQ(currentProcOf(foreign[i].window), foreignProcs[i]);
-            EXPECT_EQ(GetPropA(foreign[i].window, hookProperty), nullptr);
+            EXPECT_FALSE(isHooked(foreign[i].window));
             stopForeignWindow(foreign[i]);
         }
         DllTest::TearDown();
@@ -168,7 +167,7 @@ class RandomHostCalls : public DllTest {
     }
 
     void expectAsModelled(const ModelWindow &w) {
-        EXPECT_EQ(GetPropA(w.window, hookProperty) != nullptr, w.hooked);
+        EXPECT_EQ(isHooked(w.window), w.hooked);
         EXPECT_EQ(currentProcOf(w.window) != w.ownProc, w.hooked);
         EXPECT_EQ(IsWindowUnicode(w.window) != FALSE, w.unicode);
         int seen = timesSeen(w.window, query);
@@ -201,7 +200,7 @@ class RandomHostCalls : public DllTest {
             w->answer = modeAnswer(args[1]);
             registered = true;
         }
-        EXPECT_EQ(GetPropA(w->window, hookProperty) != nullptr, w->hooked);
+        EXPECT_EQ(isHooked(w->window), w->hooked);
     }
     std::string windowOfThisThread() {
         if (live.empty()) return randomText();

@@ -9,7 +9,6 @@
 
 namespace {
 
-const char hookProperty[] = "ZIBWIN32_DATA";
 const UINT chainMessage = WM_USER + 21;    // wParam: how many windows further to pass it
 const UINT destroySelf = WM_USER + 20;
 const UINT commandInside = WM_USER + 22;   // wParam: which command to run from inside
@@ -59,7 +58,7 @@ class WindowStorm : public DllTest {
     }
 
     void expectConsistent(HWND window) {
-        bool hasProperty = GetPropA(window, hookProperty) != nullptr;
+        bool hasProperty = isHooked(window);
         EXPECT_EQ(hasProperty, currentProcOf(window) != ownProcs[window]);
     }
 
@@ -104,7 +103,7 @@ TEST_F(WindowStorm, EveryRecordIsReleasedAndEverySurvivorHasItsOwnProcedure) {
     for (HWND window : alive) call("zibWin32Detach", {idOf(window)});
     for (HWND window : alive) {
         EXPECT_EQ(currentProcOf(window), ownProcs[window]);
-        EXPECT_EQ(GetPropA(window, hookProperty), nullptr);
+        EXPECT_FALSE(isHooked(window));
     }
     EXPECT_EQ(heap_probe::liveBlocks(), 0u);
     std::printf("hardening: window storm: %u windows cycled (%u destroyed inside their own "

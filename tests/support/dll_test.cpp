@@ -13,11 +13,8 @@ void PrintTo(const Outcome &outcome, std::ostream *out) {
         *out << '"' << outcome.text << '"';
 }
 
-std::string besideThisProgram(const char *file) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path);
-    return self.substr(0, self.find_last_of("\\/") + 1) + file;
+std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info) {
+    return nameOf(info.param);
 }
 
 namespace {
@@ -70,15 +67,17 @@ void DllTest::TearDown() {
 
 void DllTest::load() {
     dllFile = freshCopyOfDll();
-    dll = LoadLibraryA(dllFile.c_str());
-    ASSERT_NE(dll, nullptr) << "cannot load " << dllFile << ": error " << GetLastError();
+    LoadedLibrary library;
+    std::string error;
+    ASSERT_TRUE(loadLibrary(dllFile, &library, &error)) << error;
+    dll = library.module;
+    libraryName = library.name;
+    table = library.table;
+    freeResult = library.freeResult;
     heap_probe::install(dll);
     heap_probe::reset();
     platform::install(dll);
     platform::reset();
-    auto get = reinterpret_cast<GetXtable>(reinterpret_cast<void *>(GetProcAddress(dll, "getXtable")));
-    ASSERT_NE(get, nullptr);
-    get(nullptr, nullptr, &libraryName, &table, &freeResult);
 }
 
 void DllTest::unload() {
@@ -96,9 +95,7 @@ void DllTest::reload() {
 }
 
 const XtableEntry *DllTest::entry(const char *name) const {
-    for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
-        if (std::string(row->name) == name) return row;
-    return nullptr;
+    return findEntry(LoadedLibrary{dll, libraryName, table, freeResult}, name);
 }
 
 Outcome DllTest::call(const char *name, const std::vector<std::string> &args) {

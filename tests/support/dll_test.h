@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "heap_probe.h"
+#include "host_calls.h"
 #include "platform_fakes.h"
 #include "test_windows.h"
-#include "zibwin32.h"
 
 // What a host sees of one call.
 struct Outcome {
@@ -26,10 +26,10 @@ inline bool operator==(const Outcome &a, const Outcome &b) {
 void PrintTo(const Outcome &outcome, std::ostream *out);
 
 Outcome textOf(const std::string &text);
-
-// The path of a file in the folder of the running test program.
-std::string besideThisProgram(const char *file);
 extern const Outcome nullOutcome;
+
+// Names parameterised tests by character set.
+std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
 
 class DllTest : public ::testing::Test {
    protected:

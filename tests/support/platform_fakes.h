@@ -10,49 +10,77 @@
 #include <string>
 #include <vector>
 
+// The one list of those calls. A row: the function (SetWindowLongA and
+// SetWindowLongW stand for the Ptr forms that 64-bit code imports), where it
+// comes from (LOOKED_UP: found through GetProcAddress, never imported), what
+// it returns, its parameters and their names, what it returns on failure and
+// a plausible last-error code for its failure.
+#define ZIBTEST_PLATFORM_CALLS(X)                                                                 \
+    X(CreateToolhelp32Snapshot, KERNEL32, HANDLE, (DWORD flags, DWORD process), (flags, process), \
+      INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY)                                              \
+    X(Process32First, KERNEL32, BOOL, (HANDLE snapshot, PROCESSENTRY32 * entry),                  \
+      (snapshot, entry), FALSE, ERROR_ACCESS_DENIED)                                              \
+    X(Process32Next, KERNEL32, BOOL, (HANDLE snapshot, PROCESSENTRY32 * entry),                   \
+      (snapshot, entry), FALSE, ERROR_BAD_LENGTH)                                                 \
+    X(CloseHandle, KERNEL32, BOOL, (HANDLE handle), (handle), FALSE, ERROR_INVALID_HANDLE)        \
+    X(GetLogicalDriveStringsA, KERNEL32, DWORD, (DWORD size, LPSTR buffer), (size, buffer), 0,    \
+      ERROR_NOT_ENOUGH_MEMORY)                                                                    \
+    X(GetDriveTypeA, KERNEL32, UINT, (LPCSTR root), (root), DRIVE_UNKNOWN, ERROR_SUCCESS)         \
+    X(GetVolumeInformationA, KERNEL32, BOOL,                                                      \
+      (LPCSTR root, LPSTR label, DWORD labelSize, LPDWORD serial, LPDWORD maxComponent,           \
+       LPDWORD fsFlags, LPSTR fsName, DWORD fsNameSize),                                          \
+      (root, label, labelSize, serial, maxComponent, fsFlags, fsName, fsNameSize), FALSE,         \
+      ERROR_ACCESS_DENIED)                                                                        \
+    X(GetModuleHandleA, KERNEL32, HMODULE, (LPCSTR name), (name), nullptr, ERROR_MOD_NOT_FOUND)   \
+    X(GetProcAddress, KERNEL32, FARPROC, (HMODULE module, LPCSTR name), (module, name), nullptr,  \
+      ERROR_PROC_NOT_FOUND)                                                                       \
+    X(GetModuleHandleExW, KERNEL32, BOOL, (DWORD flags, LPCWSTR name, HMODULE * module),          \
+      (flags, name, module), FALSE, ERROR_MOD_NOT_FOUND)                                          \
+    X(SetThreadErrorMode, LOOKED_UP, BOOL, (DWORD mode, LPDWORD previous), (mode, previous),      \
+      FALSE, ERROR_INVALID_PARAMETER)                                                             \
+    X(SetWindowLongA, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                 \
+      (window, index, value), 0, ERROR_ACCESS_DENIED)                                             \
+    X(SetWindowLongW, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                 \
+      (window, index, value), 0, ERROR_ACCESS_DENIED)                                             \
+    X(SetPropA, USER32, BOOL, (HWND window, LPCSTR name, HANDLE data), (window, name, data),      \
+      FALSE, ERROR_NOT_ENOUGH_MEMORY)                                                             \
+    X(GetPropA, USER32, HANDLE, (HWND window, LPCSTR name), (window, name), nullptr,              \
+      ERROR_INVALID_WINDOW_HANDLE)                                                                \
+    X(RemovePropA, USER32, HANDLE, (HWND window, LPCSTR name), (window, name), nullptr,           \
+      ERROR_INVALID_WINDOW_HANDLE)                                                                \
+    X(RegisterWindowMessageA, USER32, UINT, (LPCSTR name), (name), 0, ERROR_NOT_ENOUGH_MEMORY)    \
+    X(GetWindowThreadProcessId, USER32, DWORD, (HWND window, LPDWORD process),                    \
+      (window, process), 0, ERROR_INVALID_WINDOW_HANDLE)                                          \
+    X(CallWindowProcA, USER32, LRESULT,                                                           \
+      (WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam),                    \
+      (proc, window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                        \
+    X(CallWindowProcW, USER32, LRESULT,                                                           \
+      (WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam),                    \
+      (proc, window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                        \
+    X(DefWindowProcA, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
+      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                              \
+    X(DefWindowProcW, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
+      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)
+
 namespace platform {
+
+#define ZIBTEST_OVERRIDE(call, from, returns, parameters, arguments, failure, error) \
+    std::function<returns parameters> call;
+#define ZIBTEST_REAL(call, from, returns, parameters, arguments, failure, error) \
+    returns(WINAPI *call) parameters;
 
 // What a test may put in place of a real call. An empty override passes the
 // call on to the platform; an override may call real() itself.
 struct Overrides {
-    std::function<HANDLE(DWORD, DWORD)> CreateToolhelp32Snapshot;
-    std::function<BOOL(HANDLE, PROCESSENTRY32 *)> Process32First;
-    std::function<BOOL(HANDLE, PROCESSENTRY32 *)> Process32Next;
-    std::function<DWORD(DWORD, LPSTR)> GetLogicalDriveStringsA;
-    std::function<UINT(LPCSTR)> GetDriveTypeA;
-    // Only the label is ever asked for.
-    std::function<BOOL(LPCSTR root, LPSTR label, DWORD labelSize)> GetVolumeInformationA;
-    std::function<LONG_PTR(HWND, int, LONG_PTR)> SetWindowLongA;
-    std::function<BOOL(HWND, LPCSTR, HANDLE)> SetPropA;
-    std::function<HANDLE(HWND, LPCSTR)> GetPropA;
-    std::function<UINT(LPCSTR)> RegisterWindowMessageA;
-    std::function<FARPROC(HMODULE, LPCSTR)> GetProcAddress;
+    ZIBTEST_PLATFORM_CALLS(ZIBTEST_OVERRIDE)
 };
 
 struct Real {
-    decltype(&::CreateToolhelp32Snapshot) CreateToolhelp32Snapshot;
-    decltype(&::Process32First) Process32First;
-    decltype(&::Process32Next) Process32Next;
-    decltype(&::CloseHandle) CloseHandle;
-    decltype(&::GetLogicalDriveStringsA) GetLogicalDriveStringsA;
-    decltype(&::GetDriveTypeA) GetDriveTypeA;
-    decltype(&::GetVolumeInformationA) GetVolumeInformationA;
-    decltype(&::GetPropA) GetPropA;
-    decltype(&::SetPropA) SetPropA;
-    decltype(&::RemovePropA) RemovePropA;
-    decltype(&::RegisterWindowMessageA) RegisterWindowMessageA;
-    decltype(&::GetWindowThreadProcessId) GetWindowThreadProcessId;
-    decltype(&::CallWindowProcA) CallWindowProcA;
-    decltype(&::DefWindowProcA) DefWindowProcA;
-    decltype(&::GetModuleHandleA) GetModuleHandleA;
-    decltype(&::GetProcAddress) GetProcAddress;
-    decltype(&::GetModuleHandleExW) GetModuleHandleExW;
-    decltype(&::SetThreadErrorMode) SetThreadErrorMode;
-    decltype(&::CallWindowProcW) CallWindowProcW;
-    decltype(&::DefWindowProcW) DefWindowProcW;
-    LONG_PTR(WINAPI *SetWindowLongA)(HWND, int, LONG_PTR);
-    LONG_PTR(WINAPI *SetWindowLongW)(HWND, int, LONG_PTR);
+    ZIBTEST_PLATFORM_CALLS(ZIBTEST_REAL)
 };
+
+#undef ZIBTEST_OVERRIDE
+#undef ZIBTEST_REAL
 
 // Routes the DLL's imports through the fakes (again after every load).
 void install(HMODULE dll);
@@ -65,9 +93,7 @@ const Real &real();
 
 // A platform call that the fakes can fail, and how its failure looks.
 struct Failable {
-    const char *dll;
-    const char *function;  // as the DLL imports or looks it up; SetWindowLongA
-                           // and SetWindowLongW stand for the Ptr forms too
+    const char *function;  // as the table names it
     DWORD error;           // a plausible last-error code for its failure
 };
 const std::vector<Failable> &failableCalls();

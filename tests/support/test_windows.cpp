@@ -51,9 +51,9 @@ std::wstring widened(const char *text) {
 
 const char *nameOf(CharacterSet set) { return set == CharacterSet::Unicode ? "Unicode" : "ANSI"; }
 
-std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info) {
-    return nameOf(info.param);
-}
+const char hookProperty[] = "ZIBWIN32_DATA";
+
+bool isHooked(HWND window) { return GetPropA(window, hookProperty) != nullptr; }
 
 LRESULT CALLBACK recordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (const Reaction *reaction = recorded(window, message, wParam, lParam, false)) {

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <ostream>
 #include <string>
@@ -28,8 +26,6 @@ struct WindowLog {
 enum class CharacterSet { Ansi, Unicode };
 const char *nameOf(CharacterSet set);
 inline void PrintTo(CharacterSet set, std::ostream *out) { *out << nameOf(set); }
-// Names parameterised tests by character set.
-std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
 
 // ANSI text widened through the ANSI code page.
 std::wstring widened(const char *text);
@@ -53,6 +49,13 @@ int timesSeen(HWND window, UINT message);
 // From now on the window's own procedure answers the message through
 // reaction instead of the default procedure of its character set.
 void reactTo(HWND window, UINT message, Reaction reaction);
+
+// The property through which the DLL finds a hooked window's record.
+extern const char hookProperty[];
+
+// Whether the window carries the DLL's property: a window is hooked exactly
+// when it does.
+bool isHooked(HWND window);
 
 // The window id as a script writes it: the handle as a signed decimal.
 std::string idOf(HWND window);

@@ -2,7 +2,7 @@
 # Unpacks the release archive and checks it: exactly the files a host author
 # needs, every checksum, and DLLs, PDBs and demo hosts that are the very files
 # of the builds the tests check (the image, the symbols) and run against.
-# usage: check-release.sh ARCHIVE PRESET_X86 PRESET_X64   (from the source tree)
+# usage: release_archive.sh ARCHIVE PRESET_X86 PRESET_X64   (from the source tree)
 set -u
 archive=$(realpath "$1") x86=$2 x64=$3
 unpacked=$(mktemp -d)

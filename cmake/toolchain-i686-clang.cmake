@@ -2,6 +2,3 @@
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ZIBWIN32_TRIPLET i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-clang.cmake)
-
-set(ZIBWIN32_WINE wine)
-set(ZIBWIN32_WINEARCH win32)

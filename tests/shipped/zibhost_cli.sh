@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo host's command line, as a user meets it.
-# usage: zibhost_cli_test.sh WINE_RUN ZIBHOST_EXE
+# usage: zibhost_cli.sh WINE_RUN ZIBHOST_EXE
 set -u
 run=$1 host=$2
 passed=0 failed=0

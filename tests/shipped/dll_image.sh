@@ -3,7 +3,7 @@
 # exports getXtable and nothing else, that it needs only KERNEL32, USER32 and
 # the system C runtime, and that it keeps within its size budget.
 #
-# usage: check-dll-image.sh DLL OBJDUMP MAX_BYTES [FORMAT]   (FORMAT: pei-i386)
+# usage: dll_image.sh DLL OBJDUMP MAX_BYTES [FORMAT]   (FORMAT: pei-i386)
 set -u
 dll=$1 objdump=$2 max=$3 format=${4:-pei-i386}
 failed=0

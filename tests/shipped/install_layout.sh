@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `cmake --install` lays out what a host author needs, and nothing of the tests.
-# usage: install_layout_test.sh BUILD_DIR OBJDUMP FORMAT [PDB]
+# usage: install_layout.sh BUILD_DIR OBJDUMP FORMAT [PDB]
 # With PDB, the build ships the DLL's PDB beside it.
 set -u
 build=$1 objdump=$2 format=$3 pdb=${4:-}
@@ -15,8 +15,8 @@ actual=$(cd "$dist" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')
 [ "$actual" = "$expected " ] || { echo "FAIL: installed [$actual], want [$expected]"; failed=1; }
 grep -q '^# zibwin32 for host authors' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md has no title"; failed=1; }
 grep -q 'freeResult' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md says nothing of freeResult"; failed=1; }
-grep -q '^## The demo host' "$dist/HOSTS.md" && { echo "FAIL: HOSTS.md runs past the host section"; failed=1; }
-"$here/../tools/check-dll-image.sh" "$dist/zibwin32.dll" "$objdump" 20480 "$format" || failed=1
-[ -z "$pdb" ] || "$here/../tools/check-symbols.sh" "$dist/zibwin32.dll" "$dist/zibwin32.pdb" || failed=1
+grep -q 'zibhost \[--dll PATH\] ENTRY' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md leaves out the demo host"; failed=1; }
+"$here/dll_image.sh" "$dist/zibwin32.dll" "$objdump" 20480 "$format" || failed=1
+[ -z "$pdb" ] || "$here/symbols.sh" "$dist/zibwin32.dll" "$dist/zibwin32.pdb" || failed=1
 [ $failed = 0 ] && echo "ok: $actual"
 exit $failed

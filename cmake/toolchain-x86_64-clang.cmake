@@ -2,6 +2,3 @@
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ZIBWIN32_TRIPLET x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-clang.cmake)
-
-set(ZIBWIN32_WINE /usr/lib/wine/wine64)
-set(ZIBWIN32_WINEARCH win64)

@@ -4,7 +4,7 @@
 # and carries the PDB's GUID and age; the DLL holds no DWARF of its own; the
 # PDB knows the export by name.
 #
-# usage: check-symbols.sh DLL PDB
+# usage: symbols.sh DLL PDB
 set -u
 dll=$1 pdb=$2
 failed=0

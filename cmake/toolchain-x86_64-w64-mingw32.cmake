@@ -1,8 +1,0 @@
-# 64-bit Windows, for 64-bit hosts.
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(ZIBWIN32_TRIPLET x86_64-w64-mingw32)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
-
-# Windows programs run here under 64-bit Wine, in a 64-bit prefix.
-set(ZIBWIN32_WINE /usr/lib/wine/wine64)
-set(ZIBWIN32_WINEARCH win64)
