@@ -51,7 +51,6 @@ void beforeCall(const char *function, HANDLE handle) {
 #define ZIBTEST_DECLARE_FAKE(call, from, returns, parameters, arguments, failure, error) \
     returns WINAPI fake##call parameters;
 ZIBTEST_PLATFORM_CALLS(ZIBTEST_DECLARE_FAKE)
-#undef ZIBTEST_DECLARE_FAKE
 
 HANDLE watched(const char *function, HANDLE result, DWORD, DWORD) {
     if (std::string(function) == "CreateToolhelp32Snapshot" && result != INVALID_HANDLE_VALUE)
@@ -75,7 +74,6 @@ FARPROC watched(const char *, FARPROC found, HMODULE, LPCSTR name) {
     }
 #define ZIBTEST_UNPACK(...) __VA_ARGS__
 ZIBTEST_PLATFORM_CALLS(ZIBTEST_DEFINE_FAKE)
-#undef ZIBTEST_DEFINE_FAKE
 
 // The name under which the DLL imports a function of the table.
 std::string importName(const std::string &function) {
@@ -107,7 +105,6 @@ void install(HMODULE dll) {
 #define ZIBTEST_ROUTE(call, from, returns, parameters, arguments, failure, error) \
     route(dll, #from, #call, fake##call, reals.call);
     ZIBTEST_PLATFORM_CALLS(ZIBTEST_ROUTE)
-#undef ZIBTEST_ROUTE
 }
 
 void reset() {
@@ -125,7 +122,6 @@ const std::vector<Failable> &failableCalls() {
 #define ZIBTEST_FAILABLE(call, from, returns, parameters, arguments, failure, error) \
     {#call, error},
     static const std::vector<Failable> all = {ZIBTEST_PLATFORM_CALLS(ZIBTEST_FAILABLE)};
-#undef ZIBTEST_FAILABLE
     return all;
 }
 

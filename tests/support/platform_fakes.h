@@ -79,9 +79,6 @@ struct Real {
     ZIBTEST_PLATFORM_CALLS(ZIBTEST_REAL)
 };
 
-#undef ZIBTEST_OVERRIDE
-#undef ZIBTEST_REAL
-
 // Routes the DLL's imports through the fakes (again after every load).
 void install(HMODULE dll);
 
