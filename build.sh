@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# One command for each thing a developer does. Every word does its steps in
-# the same order: install what is missing (as root), configure and build, run
-# the tests under Wine, and then its own last step:
+# One command for each thing a developer does. Every word takes its steps in
+# one order, leaving out those it has no need of: install what is missing (as
+# root), configure and build, run the tests under Wine, ship:
 #   ./build.sh demo            builds the 32-bit gcc DLL, runs the demo host
 #   ./build.sh quick [PRESET]  builds one build (i686 unless named), runs its
 #                              quick tier
@@ -24,7 +24,7 @@ tools/install-deps.sh
 # Configures and builds the presets side by side; each build's output goes to
 # build/PRESET/build-output.txt and is shown when it fails.
 build() {
-  local preset pids=() failed=0
+  local preset pids=() failed=0 start=$SECONDS
   echo "building: $*"
   for preset in "$@"; do
     mkdir -p "build/$preset"
@@ -36,6 +36,7 @@ build() {
     wait "${pids[0]}" || { failed=1; echo "=== the $preset build failed:"; cat "build/$preset/build-output.txt"; }
     pids=("${pids[@]:1}")
   done
+  [ $failed = 0 ] && echo "built in $((SECONDS - start)) s"
   return $failed
 }
 
@@ -60,6 +61,7 @@ case "$what" in
     build i686 x86_64 i686-clang x86_64-clang
     tools/run-tests.sh i686 x86_64 i686-clang x86_64-clang
     release_archive
+    echo "build.sh test: done in $SECONDS s"
     ;;
   release)
     build i686-clang x86_64-clang

@@ -38,8 +38,8 @@ function(zibwin32_add_wine_fixture)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 endfunction()
 
-# Programs of the test bed: linked statically, so that they run under Wine
-# without the compiler's DLLs. They wait on Wine, not on their own code, so
+# Programs of the test bed: they run in the test prefix, linked statically,
+# so that they need none of the compiler's DLLs. They wait on Wine, not on their own code, so
 # they build the quick way: optimised lightly (-Og, where the DLL has -O3)
 # and as one translation unit each (a unity build), which parses the
 # platform's and GoogleTest's headers once instead of once a file.
@@ -47,6 +47,7 @@ function(zibwin32_test_program target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Og)
   target_link_options(${target} PRIVATE -static)
   set_target_properties(${target} PROPERTIES UNITY_BUILD ON)
+  add_dependencies(${target} wine_prefix)
 endfunction()
 
 # GoogleTest from Debian's source package, built with the cross compiler.

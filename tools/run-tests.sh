@@ -48,5 +48,5 @@ for preset in "${presets[@]}"; do
   failed=$((failed + ${bad:-0}))
 done
 echo
-echo "ctest: $passed passed, $failed failed"
+echo "ctest: $passed passed, $failed failed, in $SECONDS s"
 exit "$status"

@@ -3,9 +3,7 @@
 // every hooked window must answer. ZIBWIN32_SEED picks another stream,
 // ZIBWIN32_RANDOM_CALLS another length.
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <random>
 
@@ -17,11 +15,6 @@ const char *const entries[] = {"zibWin32EnumerateProcesses", "zibWin32EnumerateV
                                "zibWin32Attach", "zibWin32Detach", "zibWin32SetAutoplayMode"};
 const char *const kinds[] = {"removable", "fixed", "remote", "cdrom", "ramdisk", "unknown"};
 const LRESULT ownAnswer = 42;  // what a window's own procedure answers the query
-
-unsigned long long setting(const char *name, unsigned long long fallback) {
-    const char *value = std::getenv(name);
-    return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
-}
 
 struct ModelWindow {
     HWND window;

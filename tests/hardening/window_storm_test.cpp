@@ -1,6 +1,7 @@
 // Thousands of windows, ANSI and Unicode, hooked, unhooked, hooked again,
 // given modes and destroyed in random order, from outside and from inside
 // their own message handling and nested SendMessage chains.
+// ZIBWIN32_STORM_WINDOWS sets how many.
 #include <cstdio>
 #include <map>
 #include <random>
@@ -70,7 +71,7 @@ class WindowStorm : public DllTest {
 
 TEST_F(WindowStorm, EveryRecordIsReleasedAndEverySurvivorHasItsOwnProcedure) {
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    const unsigned windows = 10000;
+    const auto windows = static_cast<unsigned>(setting("ZIBWIN32_STORM_WINDOWS", 10000));
     unsigned chains = 0, destroyedInside = 0;
     while (created < windows && !HasFailure()) {
         if (alive.size() < 8 || (alive.size() < 64 && pick(4) == 0)) {

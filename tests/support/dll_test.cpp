@@ -1,5 +1,6 @@
 #include "dll_test.h"
 
+#include <cstdlib>
 #include <ostream>
 
 const Outcome nullOutcome{true, ""};
@@ -11,6 +12,11 @@ void PrintTo(const Outcome &outcome, std::ostream *out) {
         *out << "null";
     else
         *out << '"' << outcome.text << '"';
+}
+
+unsigned long long setting(const char *name, unsigned long long fallback) {
+    const char *value = std::getenv(name);
+    return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
 }
 
 std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info) {

@@ -28,6 +28,8 @@ void PrintTo(const Outcome &outcome, std::ostream *out);
 Outcome textOf(const std::string &text);
 extern const Outcome nullOutcome;
 
+// The number in the named environment variable, or fallback.
+unsigned long long setting(const char *name, unsigned long long fallback);
 // Names parameterised tests by character set.
 std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
 

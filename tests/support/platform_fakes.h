@@ -26,11 +26,9 @@
     X(GetLogicalDriveStringsA, KERNEL32, DWORD, (DWORD size, LPSTR buffer), (size, buffer), 0,    \
       ERROR_NOT_ENOUGH_MEMORY)                                                                    \
     X(GetDriveTypeA, KERNEL32, UINT, (LPCSTR root), (root), DRIVE_UNKNOWN, ERROR_SUCCESS)         \
-    X(GetVolumeInformationA, KERNEL32, BOOL,                                                      \
-      (LPCSTR root, LPSTR label, DWORD labelSize, LPDWORD serial, LPDWORD maxComponent,           \
-       LPDWORD fsFlags, LPSTR fsName, DWORD fsNameSize),                                          \
-      (root, label, labelSize, serial, maxComponent, fsFlags, fsName, fsNameSize), FALSE,         \
-      ERROR_ACCESS_DENIED)                                                                        \
+    X(GetVolumeInformationA, KERNEL32, BOOL, (LPCSTR root, LPSTR label, DWORD labelSize,          \
+      LPDWORD serial, LPDWORD length, LPDWORD flags, LPSTR fsName, DWORD fsNameSize),             \
+      (root, label, labelSize, serial, length, flags, fsName, fsNameSize), 0, ERROR_ACCESS_DENIED) \
     X(GetModuleHandleA, KERNEL32, HMODULE, (LPCSTR name), (name), nullptr, ERROR_MOD_NOT_FOUND)   \
     X(GetProcAddress, KERNEL32, FARPROC, (HMODULE module, LPCSTR name), (module, name), nullptr,  \
       ERROR_PROC_NOT_FOUND)                                                                       \
@@ -51,12 +49,10 @@
     X(RegisterWindowMessageA, USER32, UINT, (LPCSTR name), (name), 0, ERROR_NOT_ENOUGH_MEMORY)    \
     X(GetWindowThreadProcessId, USER32, DWORD, (HWND window, LPDWORD process),                    \
       (window, process), 0, ERROR_INVALID_WINDOW_HANDLE)                                          \
-    X(CallWindowProcA, USER32, LRESULT,                                                           \
-      (WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam),                    \
-      (proc, window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                        \
-    X(CallWindowProcW, USER32, LRESULT,                                                           \
-      (WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam),                    \
-      (proc, window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                        \
+    X(CallWindowProcA, USER32, LRESULT, (WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp),  \
+      (proc, w, m, wp, lp), 0, ERROR_INVALID_PARAMETER)                                           \
+    X(CallWindowProcW, USER32, LRESULT, (WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp),  \
+      (proc, w, m, wp, lp), 0, ERROR_INVALID_PARAMETER)                                           \
     X(DefWindowProcA, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
       (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                              \
     X(DefWindowProcW, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
