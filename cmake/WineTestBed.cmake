@@ -8,12 +8,20 @@ else()
   set(ZIBWIN32_WINE wine)
   set(ZIBWIN32_WINEARCH win32)
 endif()
-set(ZIBWIN32_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# The builds of one architecture in build/ share a prefix: a prefix is the
+# same for every build, and it is hundreds of megabytes that take a while to
+# write. Their tests must then run one build after the other.
+get_filename_component(ZIBWIN32_BUILD_TREE ${CMAKE_BINARY_DIR} DIRECTORY)
+if(ZIBWIN32_BUILD_TREE STREQUAL "${PROJECT_SOURCE_DIR}/build")
+  set(ZIBWIN32_WINEPREFIX ${ZIBWIN32_BUILD_TREE}/wineprefix-${ZIBWIN32_WINEARCH})
+else()
+  set(ZIBWIN32_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
 set(ZIBWIN32_WINE_TOOLS ${PROJECT_SOURCE_DIR}/tools/wine)
 
-# wine-run runs a program of this build; wine-server starts and stops the
-# server of its prefix.
-foreach(script wine-run wine-server)
+# wine-prefix makes the prefix, wine-run runs a program of this build in it,
+# wine-server starts and stops its server.
+foreach(script wine-prefix wine-run wine-server)
   configure_file(${ZIBWIN32_WINE_TOOLS}/${script}.in ${CMAKE_BINARY_DIR}/${script}
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                                   GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
@@ -23,8 +31,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 
 add_custom_command(
   OUTPUT ${ZIBWIN32_WINEPREFIX}/.ready
-  COMMAND ${CMAKE_COMMAND} -E env WINE=${ZIBWIN32_WINE} ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh ${ZIBWIN32_WINEPREFIX}
-          ${ZIBWIN32_WINEARCH}
+  COMMAND ${CMAKE_BINARY_DIR}/wine-prefix
   DEPENDS ${ZIBWIN32_WINE_TOOLS}/make-prefix.sh
   COMMENT "Creating the Wine prefix of the tests")
 add_custom_target(wine_prefix ALL DEPENDS ${ZIBWIN32_WINEPREFIX}/.ready)

@@ -2,10 +2,11 @@
 # Runs every test of configured builds with CTest, then shows the counts the
 # hardening suites report, and ends with CTest's verdict for all of them.
 #
-# Builds run side by side, one group per CPU, each group pinned to its CPU
-# with its wineserver: under Wine most platform calls are round trips to the
-# server, and a round trip between two cores costs several times one on the
-# same core. Each build's output goes to build/PRESET/ctest-output.txt.
+# Builds that share a Wine prefix run one after the other, in a group; the
+# groups run side by side, each pinned to a CPU of its own with its
+# wineserver: under Wine most platform calls are round trips to the server,
+# and a round trip between two cores costs several times one on the same
+# core. Each build's output goes to build/PRESET/ctest-output.txt.
 # usage: run-tests.sh PRESET...
 set -uo pipefail
 presets=("$@")
@@ -20,11 +21,15 @@ run_group() {  # CPU PRESET...
   done
 }
 
-pids=()
-for ((cpu = 0; cpu < cpus && cpu < ${#presets[@]}; cpu++)); do
+prefixOf() { sed -n 's/.*WINEPREFIX="\([^"]*\)".*/\1/p' "build/$1/wine-run"; }
+groups=() pids=()
+for preset in "${presets[@]}"; do groups+=("$(prefixOf "$preset")"); done
+mapfile -t prefixes < <(printf '%s\n' "${groups[@]}" | sort -u)
+cpu=0
+for prefix in "${prefixes[@]}"; do
   group=()
-  for ((i = cpu; i < ${#presets[@]}; i += cpus)); do group+=("${presets[i]}"); done
-  run_group "$cpu" "${group[@]}" &
+  for i in "${!presets[@]}"; do [ "${groups[i]}" = "$prefix" ] && group+=("${presets[i]}"); done
+  run_group $((cpu++ % cpus)) "${group[@]}" &
   pids+=($!)
 done
 wait "${pids[@]}"

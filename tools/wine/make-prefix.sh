@@ -4,12 +4,19 @@
 # each with a known volume label.
 #
 # usage: make-prefix.sh PREFIX [win32|win64]
-# The drive folders live in PREFIX/volumes; PREFIX/.ready marks a finished prefix.
+# The drive folders live in PREFIX/volumes; PREFIX/.ready marks a finished
+# prefix, which is left as it is unless this script changed since. Builds may
+# share a prefix and ask for it at once: the first makes it, the others wait.
 # WINE names the loader for the prefix's programs (default: wine).
 set -euo pipefail
 prefix=$(realpath -m "$1")
 volumes="$prefix/volumes"
 wine=${WINE:-wine}
+
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
+[ "$prefix/.ready" -nt "$0" ] && exit 0
 
 # A 32-bit prefix unless asked otherwise, also where 64-bit Wine is installed.
 export WINEARCH=${2:-win32}
@@ -18,13 +25,13 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 
 # The first program of a prefix starts services that inherit its stdio:
-# keep them away from any pipe the caller may be reading.
-"$wine" wineboot -i </dev/null >/dev/null 2>&1
-"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+# keep them away from any pipe the caller may be reading, and from the lock.
+quietly() { "$@" </dev/null >/dev/null 2>&1 9>&-; }
+quietly "$wine" wineboot -i
+quietly "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
 # A program that crashes ends there, with a failing exit status, instead of
 # waiting in a debugger or passing for a clean exit.
-"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
-  </dev/null >/dev/null 2>&1
+quietly "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f
 
 # Wine returns labels of up to 255 characters (longer ones fail to read);
 # 32 characters is the first length that no longer fits a 32-byte buffer.
@@ -36,7 +43,7 @@ drive() {
   mkdir -p "$dir"
   [ -n "$label" ] && printf '%s' "$label" >"$dir/.windows-label"
   ln -sfn "$dir" "$prefix/dosdevices/$letter:"
-  "$wine" reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f </dev/null >/dev/null 2>&1
+  quietly "$wine" reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d "$type" /f
 }
 drive d cdrom   ZIBCDROM
 drive e floppy  ZIBFLOPPY
@@ -48,5 +55,5 @@ drive k hd      "$label32"
 # A letter whose folder is gone: the platform reports no root directory.
 ln -sfn "$volumes/missing" "$prefix/dosdevices/j:"
 
-wineserver -k </dev/null >/dev/null 2>&1 || true
+quietly wineserver -k || true
 touch "$prefix/.ready"
