@@ -29,8 +29,9 @@ cpu=0
 for prefix in "${prefixes[@]}"; do
   group=()
   for i in "${!presets[@]}"; do [ "${groups[i]}" = "$prefix" ] && group+=("${presets[i]}"); done
-  run_group $((cpu++ % cpus)) "${group[@]}" &
+  run_group $((cpu % cpus)) "${group[@]}" &
   pids+=($!)
+  cpu=$((cpu + 1))
 done
 wait "${pids[@]}"
 
