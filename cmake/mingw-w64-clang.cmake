@@ -1,10 +1,11 @@
-# Windows with clang and lld, for the target ZIBWIN32_TRIPLET names, against
-# the mingw-w64 headers and libraries that the gcc cross compilers install
-# (their C++ library too, from the posix thread model, as GoogleTest needs).
+# Windows with clang and lld 19, for the target ZIBWIN32_TRIPLET names,
+# against the mingw-w64 headers and libraries that the gcc cross compilers
+# install (their C++ library too, from the posix thread model, as GoogleTest
+# needs). LLVM 19 is the one that builds Control Flow Guard for this target.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER clang)
-set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_C_COMPILER clang-19)
+set(CMAKE_CXX_COMPILER clang++-19)
 set(CMAKE_C_COMPILER_TARGET ${ZIBWIN32_TRIPLET})
 set(CMAKE_CXX_COMPILER_TARGET ${ZIBWIN32_TRIPLET})
 set(CMAKE_RC_COMPILER ${ZIBWIN32_TRIPLET}-windres)

@@ -1,7 +1,9 @@
 // The contract between a host and the DLL: the table, the flags, the results.
 #include <cstring>
+#include <set>
 
 #include "dll_test.h"
+#include "import_patch.h"
 
 namespace {
 
@@ -80,6 +82,38 @@ TEST_F(HostContract, FreeResultOfNullDoesNothing) {
 TEST_F(HostContract, AuxCallbackDoesNothing) {
     table[0].auxCallback();
     EXPECT_EQ(heap_probe::attempts(), 0u);
+}
+
+// A host that enforces Control Flow Guard calls into the DLL only through the
+// functions in its table: every function that the host or the system calls
+// through a pointer, and nothing else. The loader made the stack cookie random.
+TEST_F(HostContract, FunctionsCalledThroughPointersAreTheValidTargets) {
+#ifndef ZIBWIN32_HARDENED
+    GTEST_SKIP() << "the gcc builds carry no load configuration";
+#endif
+    const auto *base = reinterpret_cast<const BYTE *>(dll);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    const auto *fids = reinterpret_cast<const BYTE *>(loadConfigField(dll, 0x50, 0x80));
+    const size_t stride = 4 + (static_cast<DWORD>(loadConfigField(dll, 0x58, 0x90)) >> 28);
+    std::set<DWORD> valid, called = {nt->OptionalHeader.AddressOfEntryPoint};  // the load entry
+    for (size_t i = 0; i < loadConfigField(dll, 0x54, 0x88); ++i)
+        valid.insert(*reinterpret_cast<const DWORD *>(fids + i * stride));
+    auto calledThroughPointer = [&](auto function) {
+        called.insert(static_cast<DWORD>(reinterpret_cast<const BYTE *>(function) - base));
+    };
+    calledThroughPointer(GetProcAddress(dll, "getXtable"));
+    calledThroughPointer(freeResult), calledThroughPointer(table[0].auxCallback);
+    for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
+        calledThroughPointer(row->handler);
+    for (CharacterSet set : {CharacterSet::Ansi, CharacterSet::Unicode}) {
+        HWND window = createTestWindow(set);
+        call("zibWin32Attach", {idOf(window)});
+        calledThroughPointer(currentProcOf(window));  // the hook of either character set
+    }
+    EXPECT_EQ(valid, called);
+    const uintptr_t defaultCookie = sizeof(void *) == 4 ? 0xBB40E64Eu : 0x00002B992DDFA232ull;
+    EXPECT_NE(*reinterpret_cast<const uintptr_t *>(loadConfigField(dll, 0x3C, 0x58)), defaultCookie);
 }
 
 // The fault injection of these tests covers every platform call the DLL makes.

@@ -46,6 +46,9 @@ for preset in "${presets[@]}"; do
   echo
   echo "What the hardening suites counted ($preset):"
   grep -h '^hardening:' "$build/Testing/Temporary/LastTest.log" | sed 's/^hardening: /  /'
+  protections=$(grep -h '^protection:' "$build/Testing/Temporary/LastTest.log")
+  [ -z "$protections" ] || printf 'What the protection checks found (%s):\n%s\n' "$preset" \
+    "$(sed 's/^protection: /  /' <<<"$protections")"
   summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest-output.txt")
   echo "  CTest ($preset): $summary"
   total=$(sed -n 's/.* out of \([0-9]*\).*/\1/p' <<<"$summary")

@@ -9,19 +9,12 @@ set -u
 dll=$1 pdb=$2
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
-readobj=$(command -v llvm-readobj || command -v llvm-readobj-14)
-pdbutil=$(command -v llvm-pdbutil || command -v llvm-pdbutil-14)
-objdump=$(command -v llvm-objdump || command -v llvm-objdump-14)
+readobj=llvm-readobj-19 pdbutil=llvm-pdbutil-19 objdump=llvm-objdump-19
 
 directory=$("$readobj" --coff-debug-directory "$dll") || { echo "FAIL: cannot read $dll"; exit 1; }
 name=$(sed -n 's/^ *PDBFileName: //p' <<<"$directory")
 [ "$name" = "$(basename "$pdb")" ] || fail "the DLL names the PDB [$name], not $(basename "$pdb")"
-# The GUID as the DLL stores it: 16 bytes, the first three fields little-endian.
-bytes=($(sed -n 's/^ *PDBGUID: (\(.*\))/\1/p' <<<"$directory"))
-dllGuid=none
-[ ${#bytes[@]} -eq 16 ] &&
-  dllGuid=$(printf '%s%s%s%s-%s%s-%s%s-%s%s-%s%s%s%s%s%s' "${bytes[3]}" "${bytes[2]}" "${bytes[1]}" \
-    "${bytes[0]}" "${bytes[5]}" "${bytes[4]}" "${bytes[7]}" "${bytes[6]}" "${bytes[@]:8:8}")
+dllGuid=$(sed -n 's/^ *PDBGUID: {\(.*\)}/\1/p' <<<"$directory")
 dllAge=$(sed -n 's/^ *PDBAge: //p' <<<"$directory")
 
 summary=$("$pdbutil" dump --summary "$pdb") || { echo "FAIL: cannot read $pdb"; exit 1; }

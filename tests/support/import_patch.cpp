@@ -55,6 +55,16 @@ void *patchImport(HMODULE module, const char *dll, const char *function, void *r
     return previous;
 }
 
+uintptr_t loadConfigField(HMODULE module, size_t offset32, size_t offset64) {
+    auto *base = reinterpret_cast<BYTE *>(module);
+    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    DWORD config = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress;
+    uintptr_t value = 0;
+    if (config) std::memcpy(&value, base + config + (sizeof value == 4 ? offset32 : offset64), sizeof value);
+    return value;
+}
+
 std::vector<std::string> importedFunctions(HMODULE module, const char *dll) {
     std::vector<std::string> names;
     forEachImport(module, dll, [&](const char *name, void **) { names.emplace_back(name); });

@@ -18,3 +18,7 @@ void *patchImport(HMODULE module, const char *dll, const char *function, void *r
 
 // The names of the functions that module imports from dll.
 std::vector<std::string> importedFunctions(HMODULE module, const char *dll);
+
+// A pointer-sized field of the loaded module's load configuration, at the
+// PE format's offset for 32-bit or for 64-bit images; 0 without one.
+uintptr_t loadConfigField(HMODULE module, size_t offset32, size_t offset64);

@@ -58,7 +58,7 @@ int pinModule() {
     HMODULE self;
     return GetModuleHandleExW(
                GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-               reinterpret_cast<LPCWSTR>(reinterpret_cast<void *>(hookWindowProc)), &self) != FALSE;
+               reinterpret_cast<LPCWSTR>(hookWindowProc), &self) != FALSE;
 }
 
 // A window that is going away gets its own procedure back, whatever stands in

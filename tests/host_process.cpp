@@ -1,16 +1,19 @@
-// A host process of the tests' own that loads, uses and unloads the DLL the
-// way a host does when a script session ends. The unloading tests start it
-// and read its exit status and output: should the DLL's code be gone while a
-// window still calls it, this process dies, not the test suite.
+// A host process of the tests' own: it loads, uses and unloads the DLL the
+// way a host does when a script session ends, or has the DLL find its stack
+// overrun. The tests start it and read its exit status and output: should
+// the DLL's code be gone while a window still calls it, or the stack be
+// overrun, this process ends, not the test suite.
 //
-// usage: unload_host hooked ANSI|Unicode   unloads under a hooked window
-//        unload_host never-hooked          unloads after every entry but a hook
-//        unload_host attach-failed         unloads after an attach that failed
+// usage: host_process hooked ANSI|Unicode   unloads under a hooked window
+//        host_process never-hooked          unloads after every entry but a hook
+//        host_process attach-failed         unloads after an attach that failed
+//        host_process overrun               overruns the stack of a volume list
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "host_calls.h"
+#include "import_patch.h"
 #include "platform_fakes.h"
 #include "test_windows.h"
 
@@ -94,6 +97,24 @@ void unloadWithoutAHook(bool attachFails) {
     DestroyWindow(window);
 }
 
+// A buffer overrun shows as a stack cookie that no longer matches the one the
+// function started with: here the cookie itself changes while the volume list
+// reads a label. The process must end there, never return to the host.
+void overrunTheStack() {
+    LoadedLibrary host;
+    check(load(&host), "loaded");
+    auto *cookie = reinterpret_cast<uintptr_t *>(loadConfigField(host.module, 0x3C, 0x58));
+    platform::install(host.module);
+    platform::overrides().GetVolumeInformationA = [cookie](LPCSTR root, LPSTR label, DWORD size,
+                                                           auto...) {
+        *cookie ^= 1;
+        return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr, nullptr,
+                                                      nullptr, 0);
+    };
+    call(host, "zibWin32EnumerateVolumes");
+    check(false, "the volume list returned");
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -103,6 +124,8 @@ int main(int argc, char **argv) {
         unloadUnderAHookedWindow(set == "Unicode" ? CharacterSet::Unicode : CharacterSet::Ansi);
     else if (mode == "never-hooked" || mode == "attach-failed")
         unloadWithoutAHook(mode == "attach-failed");
+    else if (mode == "overrun")
+        overrunTheStack();
     else
         return 2;
     std::printf("%s\n", failures == 0 ? "host finished" : "host failed");

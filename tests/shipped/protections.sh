@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Checks the protections that a host's security review checks of a DLL it
+# loads, the way BinSkim reports its rules (the BinSkim rule where there is
+# one): one row per protection, and a failing status when one is missing.
+# Rows begin "protection:" so that the test command can show them.
+#
+# usage: protections.sh DLL PDB
+set -u
+dll=$1 pdb=$2
+readobj=llvm-readobj-19 objdump=llvm-objdump-19 pdbutil=llvm-pdbutil-19
+failed=0
+
+headers=$("$readobj" --file-headers --coff-load-config --coff-debug-directory "$dll") ||
+  { echo "FAIL: cannot read $dll"; exit 1; }
+code=$("$objdump" -d --no-show-raw-insn "$dll")
+arch=x86
+grep -q '^Arch: x86_64' <<<"$headers" && arch=x64
+# One line a section: name, first and last address (RVA), where it lies in
+# the file, and which of WRITE, EXECUTE and SHARED it is.
+sections=$("$readobj" --sections "$dll" | while read -r key rest; do
+  case $key in
+    Name:) name=${rest%% *} flags= ;;
+    VirtualSize:) size=$((rest)) ;;
+    VirtualAddress:) va=$((rest)) ;;
+    PointerToRawData:) raw=$((rest)) ;;
+    IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_MEM_SHARED) flags+=" ${key#IMAGE_SCN_MEM_}" ;;
+    }) [ -n "${name:-}" ] && echo "$name $va $((va + size - 1)) $raw$flags"; name= ;;
+  esac
+done)
+has() { grep -q -- "$1" <<<"$headers"; }
+value() { sed -n "s/^ *$1: \\(0x[0-9A-Fa-f]*\\|[0-9]*\\).*/\\1/p" <<<"$headers" | head -1; }
+sectionAt() {  # RVA: the section that holds it, and where the RVA lies in the file
+  while read -r name first last raw flags; do
+    [ "$first" -le "$1" ] && [ "$1" -le "$last" ] && echo "$name $((raw + $1 - first)) $flags"
+  done <<<"$sections"
+}
+row() {  # ID RULE APPLIES OK DETAIL
+  local result=pass
+  [ "$3" = 1 ] || return 0
+  [ "$4" = 1 ] || { result=FAIL; failed=1; }
+  printf 'protection: %-6s %-38s %-3s %-4s %s\n' "$1" "$2" "$arch" "$result" "$5"
+}
+yes() { "$@" && echo 1 || echo 0; }
+
+base=$(value ImageBase)
+fids=$(value GuardCFFunctionCount)
+row BA2008 EnableControlFlowGuard 1 \
+  "$(yes eval 'has GUARD_CF && has "CF_INSTRUMENTED" && has CF_FUNCTION_TABLE_PRESENT && [ "${fids:-0}" -gt 0 ]')" \
+  "GUARD_CF, calls checked, ${fids:-no} valid call targets"
+row BA2009 EnableAddressSpaceLayoutRandomization 1 \
+  "$(yes eval 'has DYNAMIC_BASE && ! has RELOCS_STRIPPED && [ "$(value BaseRelocationTableSize)" != 0x0 ]')" \
+  "DYNAMIC_BASE, relocations kept"
+row BA2001 LoadImageAboveFourGigabyteAddress "$(yes [ $arch = x64 ])" \
+  "$(yes [ $((base)) -ge $((0x100000000)) ])" "image base $base"
+row BA2015 EnableHighEntropyVirtualAddresses "$(yes [ $arch = x64 ])" \
+  "$(yes eval 'has HIGH_ENTROPY_VA && has LARGE_ADDRESS_AWARE')" "HIGH_ENTROPY_VA"
+row BA2016 MarkImageAsNXCompatible 1 "$(yes has NX_COMPAT)" "NX_COMPAT"
+imports=$(sectionAt $(($(value ImportTableRVA))))
+row BA2010 DoNotMarkImportsSectionAsExecutable 1 "$(yes eval '! grep -q EXECUTE <<<"$imports"')" \
+  "imports in ${imports%% *}"
+row BA2021 DoNotMarkWritableSectionsAsExecutable 1 \
+  "$(yes eval '! grep -q "WRITE EXECUTE" <<<"$sections"')" "no section both writable and executable"
+row BA2019 DoNotMarkWritableSectionsAsShared 1 \
+  "$(yes eval '! grep -q "WRITE.*SHARED" <<<"$sections"')" "no section both writable and shared"
+
+# The cookie: what the load configuration points at, in writable data, with
+# the value that the loader replaces; and the functions that check it.
+cookie=$(value SecurityCookie)
+cookieSection=$(sectionAt $((cookie - base)))
+if [ $arch = x64 ]; then default=2b992ddfa232; width=8; else default=bb40e64e; width=4; fi
+set -- $cookieSection
+stored=$(od -An -tx1 -j "${2:-0}" -N $width "$dll" | awk '{ for (i = NF; i > 0; i--) printf "%s", $i }')
+row BA2012 DoNotModifyStackProtectionCookie 1 \
+  "$(yes eval 'grep -q WRITE <<<"$cookieSection" && [ "${stored#0000}" = "$default" ]')" \
+  "cookie in ${cookieSection%% *} at the default value, made random by the loader"
+fail=$("$pdbutil" dump --publics "$pdb" | grep -A1 '`_*__stack_chk_fail`' |
+  sed -n 's/.*addr = 0*\([0-9]*\):\([0-9]*\).*/\1 \2/p')
+set -- $fail
+text=
+[ $# = 2 ] && text=$(sed -n "${1}p" <<<"$sections" | cut -d' ' -f2)
+checks=0
+[ -n "$text" ] && checks=$(grep -c "call[lq]\?\s\+0x$(printf '%x' $((base + text + $2)))\b" <<<"$code")
+row BA2011 EnableStackProtection 1 "$(yes [ "$checks" -gt 0 ])" \
+  "$checks functions with buffers on the stack check the cookie"
+
+row BA2025 EnableShadowStack 1 "$(yes has CET_COMPAT)" "CET_COMPAT"
+row BA2018 EnableSafeSEH "$(yes [ $arch = x86 ])" \
+  "$(yes eval 'has NO_SEH && ! grep -q "%fs:" <<<"$code"')" "NO_SEH, and no code touches the exception list"
+row "-" LoadDependenciesFromSystem32 1 "$(yes [ "$(value DependentLoadFlags)" = 0x800 ])" \
+  "DependentLoadFlags LOAD_LIBRARY_SEARCH_SYSTEM32"
+# Every call lies inside a function that has unwind data: stack walks and
+# exception dispatch find every frame.
+uncovered=0
+if [ $arch = x64 ]; then
+  ranges=$("$readobj" --unwind "$dll" | sed -n 's/.*\(Start\|End\)Address: (0x\(.*\))/\2/p' | paste - -)
+  uncovered=$(sed -n 's/^ *\([0-9a-f]\+\):\s\+call.*/\1/p' <<<"$code" | while read -r at; do
+    covered=0
+    while read -r start end; do
+      [ $((16#$start)) -le $((16#$at)) ] && [ $((16#$at)) -lt $((16#$end)) ] && covered=1
+    done <<<"$ranges"
+    [ $covered = 1 ] || echo "$at"
+  done | wc -l)
+fi
+row "-" ProvideUnwindData "$(yes [ $arch = x64 ])" "$(yes [ "$uncovered" -eq 0 ])" \
+  "every call inside a function with unwind data ($uncovered outside)"
+exit $failed
