@@ -65,7 +65,6 @@ case "$what" in
     build i686 x86_64 i686-clang x86_64-clang
     tools/run-tests.sh i686 x86_64 i686-clang x86_64-clang
     release_archive
-    echo "build.sh test: done in $SECONDS s"
     ;;
   release)
     build i686-clang x86_64-clang
@@ -77,3 +76,4 @@ case "$what" in
     tools/bench.sh build/i686
     ;;
 esac
+echo "build.sh $what: done in $SECONDS s"

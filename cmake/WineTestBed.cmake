@@ -46,10 +46,10 @@ function(zibwin32_add_wine_fixture)
 endfunction()
 
 # Programs of the test bed: they run in the test prefix, linked statically,
-# so that they need none of the compiler's DLLs. They wait on Wine, not on their own code, so
-# they build the quick way: optimised lightly (-Og, where the DLL has -O3)
-# and as one translation unit each (a unity build), which parses the
-# platform's and GoogleTest's headers once instead of once a file.
+# so that they need none of the compiler's DLLs. They wait on Wine, not on
+# their own code, so they build the quick way: optimised lightly (-Og, where
+# the DLL has -O3) and as one translation unit each (a unity build), which
+# parses the platform's and GoogleTest's headers once instead of once a file.
 function(zibwin32_test_program target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Og)
   target_link_options(${target} PRIVATE -static)

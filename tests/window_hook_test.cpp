@@ -80,8 +80,8 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
         std::string which;
         for (const auto &[function, nth] : faults) {
             const std::string name = function == "SetWindowLong" ? setWindowLong() : function;
-            if (function == "calloc") heap_probe::failAttempt(nth);
-            if (function != "calloc") platform::failCall(name, ERROR_ACCESS_DENIED, nth);
+            function == "calloc" ? heap_probe::failAttempt(nth)
+                                 : platform::failCall(name, ERROR_ACCESS_DENIED, nth);
             which += name + " failing at call " + std::to_string(nth) + "; ";
         }
         return which;
@@ -513,12 +513,11 @@ TEST_P(WindowHook, StackWalksFromInsideTheWindowPassThroughTheHook) {
         return LRESULT(0);
     });
     sendProbe(window);
+    const DWORD inModule = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
     size_t frame = 0;
     for (HMODULE in; frame < frames.size() &&
                      functionHolding(frames[frame]) != reinterpret_cast<DWORD64>(&sendProbe); ++frame)
-        EXPECT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                       static_cast<LPCWSTR>(frames[frame]), &in))
-            << "frame " << frame << " lies in no module";
+        EXPECT_TRUE(GetModuleHandleExW(inModule, static_cast<LPCWSTR>(frames[frame]), &in)) << frame;
     EXPECT_LT(frame, frames.size()) << "the walk never reached the sender";
 }
 #endif
