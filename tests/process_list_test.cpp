@@ -4,8 +4,6 @@
 
 #include <tlhelp32.h>
 
-#include <cstring>
-
 namespace {
 
 const char processes[] = "zibWin32EnumerateProcesses";
@@ -39,7 +37,11 @@ class ProcessList : public DllTest {
                 SetLastError(endError);
                 return FALSE;
             }
-            std::strcpy(entry->szExeFile, scripted[next++].c_str());
+            // Into the record as the platform writes a name for a host in the
+            // UTF-8 code page: converted from UTF-16, as far as whole characters fit.
+            std::wstring name(scripted[next].size() + 1, L'\0');
+            MultiByteToWideChar(CP_UTF8, 0, scripted[next++].c_str(), -1, &name[0], name.size());
+            WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, entry->szExeFile, MAX_PATH, nullptr, nullptr);
             return TRUE;
         };
         platform::overrides().Process32First = [this, yield](HANDLE, PROCESSENTRY32 *entry) {
@@ -78,20 +80,27 @@ TEST_F(ProcessList, IgnoresItsArguments) {
     EXPECT_EQ(callWithoutArgs(processes), textOf("a.exe\nb.exe\n"));
 }
 
+std::string cyrillic(int letters) {  // "ЖЖЖ…" in UTF-8
+    std::string text;
+    while (letters-- > 0) text += "\xD0\x96";
+    return text;
+}
+
 TEST_F(ProcessList, EveryLineEndsInALineFeed) {
     const struct {
         std::vector<std::string> names;
-        const char *text;
+        std::string text;
     } cases[] = {
         {{}, ""},
         {{"one.exe"}, "one.exe\n"},
         {{"a.exe", "b b.exe", "C.EXE"}, "a.exe\nb b.exe\nC.EXE\n"},
-        {{std::string(MAX_PATH - 1, 'n')}, nullptr},
+        {{std::string(MAX_PATH - 1, 'n')}, std::string(MAX_PATH - 1, 'n') + "\n"},
+        // Longer than the record: the whole characters that fit, with nothing of the name before.
+        {{cyrillic(130), "q" + cyrillic(200)}, cyrillic(130) + "\nq" + cyrillic(129) + "\n"},
     };
     for (const auto &c : cases) {
         scriptSnapshot(c.names);
-        std::string expected = c.text ? c.text : c.names[0] + "\n";
-        EXPECT_EQ(call(processes), textOf(expected));
+        EXPECT_EQ(call(processes), textOf(c.text));
     }
 }
 

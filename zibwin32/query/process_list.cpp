@@ -8,22 +8,35 @@
 
 namespace {
 
+// A name longer than the record holds (in a UTF-8 host a name of 130 Cyrillic
+// letters is) goes into it only as far as whole characters fit, with no
+// terminator; the last one to fit may end up to three bytes short of the
+// record's end, and those bytes keep what the record held before. Cleared
+// before every fetch, they end such a name where the platform stopped instead
+// of with a piece of the name before it.
+void clearEndOfName(PROCESSENTRY32 *entry) {
+    memset(entry->szExeFile + sizeof entry->szExeFile - 4, 0, 4);
+}
+
 // Appends one line per process. Returns 1 when every name went in; after the
 // first failed append it still asks for one more entry, then stops.
 int appendProcessNames(HANDLE snapshot, TextAccumulator *acc) {
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
+    clearEndOfName(&entry);
     BOOL more = Process32First(snapshot, &entry);
     while (more) {
         uint32_t n = static_cast<uint32_t>(strnlen(entry.szExeFile, sizeof entry.szExeFile));
         int appended = appendText(acc, entry.szExeFile, n) && appendText(acc, "\n", 1);
+        clearEndOfName(&entry);
         more = Process32Next(snapshot, &entry);
         if (!appended) return 0;
     }
     return 1;
 }
 
-// The list, or "" for any failure: a partial list is never handed out.
+// The list; "" for any failure, so that a partial list is never handed out,
+// and NULL when even the finished list cannot be trimmed into a result.
 char *listProcesses(HANDLE snapshot) {
     TextAccumulator *acc = newTextAccumulator();
     if (acc == nullptr) return emptyResult();
