@@ -8,6 +8,9 @@
 //        host_process never-hooked          unloads after every entry but a hook
 //        host_process attach-failed         unloads after an attach that failed
 //        host_process overrun               overruns the stack of a volume list
+//        host_process code-page utf-8|ansi  texts outside cp1252 as this host's
+//                                           code page gives them (host_process_utf8
+//                                           is this host with a UTF-8 manifest)
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -107,12 +110,36 @@ void overrunTheStack() {
     platform::install(host.module);
     platform::overrides().GetVolumeInformationA = [cookie](LPCSTR root, LPSTR label, DWORD size,
                                                            auto...) {
-        *cookie ^= 1;
+        ++*cookie;  // never back to the value it started with, however many reads
         return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr, nullptr,
                                                       nullptr, 0);
     };
     call(host, "zibWin32EnumerateVolumes");
     check(false, "the volume list returned");
+}
+
+// A volume label and a process's file name outside cp1252 (L: of the test
+// prefix is "ZÉ中", and a copy of this host runs as "Жук.exe") come back as
+// the bytes of the host's code page.
+void textsInTheCodePage(bool utf8) {
+    LoadedLibrary host;
+    check(load(&host) && (GetACP() == CP_UTF8) == utf8, "code page " + std::to_string(GetACP()));
+    std::string label = utf8 ? "Z\xC3\x89\xE4\xB8\xAD" : "Z\xC9?";
+    std::string name = utf8 ? "\xD0\x96\xD1\x83\xD0\xBA.exe" : "???.exe";
+    check(call(host, "zibWin32EnumerateVolumes", {"fixed"}).find("L:,fixed," + label + "\n") !=
+              std::string::npos, "the label");
+    wchar_t self[MAX_PATH];
+    std::wstring copy(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    copy.replace(copy.find_last_of(L'\\') + 1, std::wstring::npos, L"\u0416\u0443\u043A.exe");
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION child;
+    check(CopyFileW(self, copy.c_str(), FALSE) && CreateProcessW(copy.c_str(), nullptr, nullptr,
+          nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &child), "started");
+    check(call(host, "zibWin32EnumerateProcesses").find("\n" + name + "\n") != std::string::npos,
+          "the process name");
+    TerminateProcess(child.hProcess, 0);
+    WaitForSingleObject(child.hProcess, INFINITE);  // its handles close as this host ends
+    DeleteFileW(copy.c_str());
 }
 
 }  // namespace
@@ -126,6 +153,8 @@ int main(int argc, char **argv) {
         unloadWithoutAHook(mode == "attach-failed");
     else if (mode == "overrun")
         overrunTheStack();
+    else if (mode == "code-page" && (set == "utf-8" || set == "ansi"))
+        textsInTheCodePage(set == "utf-8");
     else
         return 2;
     std::printf("%s\n", failures == 0 ? "host finished" : "host failed");

@@ -1,6 +1,7 @@
 // Hosts run as processes of their own (host_process): a host that unloads the
 // DLL under a hooked window goes on, a host that never hooked a window
-// unloads it completely, and a host whose stack the DLL finds overrun ends.
+// unloads it completely, a host gets its texts in its own code page, and a
+// host whose stack the DLL finds overrun ends.
 #include <string>
 
 #include "child_process.h"
@@ -8,12 +9,16 @@
 
 namespace {
 
+// A host in the UTF-8 code page is this host with a manifest that chooses it.
 ChildRun runHost(const std::string &arguments) {
-    return runChild("\"" + besideThisProgram("host_process.exe") + "\" " + arguments);
+    bool utf8 = arguments.find("utf-8") != std::string::npos;
+    return runChild("\"" + besideThisProgram(utf8 ? "host_process_utf8.exe" : "host_process.exe") +
+                    "\" " + arguments);
 }
 
-TEST(HostProcess, HostsThatUnloadTheDllGoOn) {
-    for (const char *arguments : {"hooked ANSI", "hooked Unicode", "never-hooked", "attach-failed"}) {
+TEST(HostProcess, HostsRunToTheirEnd) {
+    for (const char *arguments : {"hooked ANSI", "hooked Unicode", "never-hooked", "attach-failed",
+                                  "code-page ansi", "code-page utf-8"}) {
         SCOPED_TRACE(arguments);
         ChildRun run = runHost(arguments);
         ASSERT_TRUE(run.started);

@@ -52,6 +52,8 @@ drive g hd      ""
 drive h hd      "$longest_label"
 drive i ramdisk ZIBRAM
 drive k hd      "$label32"
+# Characters that cp1252 has (É) and lacks (中), for hosts of either code page.
+drive l hd      "ZÉ中"
 # A letter whose folder is gone: the platform reports no root directory.
 ln -sfn "$volumes/missing" "$prefix/dosdevices/j:"
 
