@@ -10,13 +10,16 @@ trap 'rm -rf "$dist"' EXIT
 cmake --install "$build" --prefix "$dist" >/dev/null || { echo "FAIL: install"; exit 1; }
 
 failed=0
-expected="HOSTS.md include/zibwin32.h zibhost.exe zibwin32.dll${pdb:+ zibwin32.pdb}"
-actual=$(cd "$dist" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')
+arch=x86
+[ "$format" = pei-x86-64 ] && arch=x64
+expected="CHANGELOG.md HOSTS.md LICENSE cmake/zibwin32-config-version.cmake cmake/zibwin32-config.cmake\
+ include/zibwin32.h $(echo $arch/{libzibwin32.dll.a,zibhost.exe,zibwin32.dll,zibwin32.lib})${pdb:+ $arch/zibwin32.pdb}"
+actual=$(cd "$dist" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$actual" = "$expected " ] || { echo "FAIL: installed [$actual], want [$expected]"; failed=1; }
 grep -q '^# zibwin32 for host authors' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md has no title"; failed=1; }
 grep -q 'freeResult' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md says nothing of freeResult"; failed=1; }
 grep -q 'zibhost \[--dll PATH\] ENTRY' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md leaves out the demo host"; failed=1; }
-"$here/dll_image.sh" "$dist/zibwin32.dll" "$objdump" 20480 "$format" || failed=1
-[ -z "$pdb" ] || "$here/symbols.sh" "$dist/zibwin32.dll" "$dist/zibwin32.pdb" || failed=1
+"$here/dll_image.sh" "$dist/$arch/zibwin32.dll" "$objdump" 20480 "$format" || failed=1
+[ -z "$pdb" ] || "$here/symbols.sh" "$dist/$arch/zibwin32.dll" "$dist/$arch/zibwin32.pdb" || failed=1
 [ $failed = 0 ] && echo "ok: $actual"
 exit $failed

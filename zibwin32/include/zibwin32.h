@@ -19,13 +19,30 @@
  * come in front of does nothing: that subclass forwards to the hook and puts
  * it back when it goes. Remove such subclasses first.
  *
- * Threads: the host calls getXtable, the handlers and freeResult one at a
- * time, from the thread that owns the windows whose ids it passes.
+ * Threads: getXtable, freeResult and the two queries may be called from any
+ * threads at once. The three window commands act only on windows of the
+ * calling thread: a host calls them from the thread that owns the windows
+ * whose ids its scripts pass (several such threads at once, each with windows
+ * of its own), also from inside a hooked window's own messages.
+ *
+ * Text: arguments and results are 8-bit text in the process's ANSI code page;
+ * a host whose manifest makes that code page UTF-8 gets every character.
+ *
+ * A host that looks getXtable up at run time and names its own pointer so
+ * defines ZIBWIN32_NO_PROTOTYPES before it includes this header.
  */
 #ifndef ZIBWIN32_H
 #define ZIBWIN32_H
 
 #include <stdint.h>
+
+/* This header's release of the library. Within a major version the table
+ * keeps its five rows, their names, kinds, order and signatures, and the
+ * ownership rules. */
+#define ZIBWIN32_VERSION_MAJOR 1
+#define ZIBWIN32_VERSION_MINOR 0
+#define ZIBWIN32_VERSION_PATCH 0
+#define ZIBWIN32_VERSION "1.0.0"
 
 #ifdef __cplusplus
 extern "C" {
@@ -67,12 +84,14 @@ typedef void(ZIBWIN32_CALL *GetXtable)(void *hostFirst, void *hostSecond,
                                        const XtableEntry **table,
                                        FreeResult *freeResult);
 
+#ifndef ZIBWIN32_NO_PROTOTYPES
 #ifdef ZIBWIN32_BUILDING_DLL
 __declspec(dllexport)
 #endif
 void ZIBWIN32_CALL getXtable(void *hostFirst, void *hostSecond,
                              const char **libraryName,
                              const XtableEntry **table, FreeResult *freeResult);
+#endif
 
 #ifdef __cplusplus
 }

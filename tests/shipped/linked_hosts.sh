@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Hosts that link the released DLL, built from the unpacked release alone and
+# run under Wine, for each architecture: a mingw host whose CMake project
+# finds the package and copies the DLL beside itself, and an MSVC-style host
+# that lld-link links against zibwin32.lib, which must not start without the
+# DLL. A project that asks for another major version fails to configure.
+# usage: linked_hosts.sh UNPACKED_RELEASE PRESET_X86 PRESET_X64   (from the source tree)
+set -u
+release=$1 source=$PWD/tests/shipped/linked_host work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failed=1; fi; }
+configure() {  # VERSION: the host project, asking for that version of the package
+  cmake -S "$source" -B "$out/$1" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-$cpu.cmake" \
+        -DCMAKE_PREFIX_PATH="$release" -DZIBWIN32_REQUEST="$1" >"$out/$1.log" 2>&1
+}
+
+for arch in x86 x64; do
+  if [ $arch = x86 ]; then preset=$2 cpu=i686 machine=i386 at=@4; else preset=$3 cpu=x86_64 machine=i386:x86-64 at=; fi
+  run=build/$preset/wine-run out=$work/$arch
+  mkdir -p "$out"
+  printf 'LIBRARY kernel32.dll\nEXPORTS\nExitProcess%s\n' "$at" >"$out/kernel32.def"
+  "build/$preset/wine-server" start
+  check "$arch: a mingw host built through zibwin32::zibwin32 calls getXtable" \
+    'configure 1.0 && cmake --build "$out/1.0" >>"$out/1.0.log" 2>&1 && "$run" "$out/1.0/linked_host.exe"'
+  check "$arch: asking for 2.0 fails with CMake's own message" \
+    '! configure 2.0 && grep -q "compatible with requested version \"2.0\"" "$out/2.0.log"'
+  check "$arch: an MSVC-style host links through zibwin32.lib" \
+    'llvm-dlltool-19 -m $machine -k -d "$out/kernel32.def" -l "$out/kernel32.lib" &&
+     clang-19 --target=$cpu-pc-windows-msvc -ffreestanding -Wall -Wextra -Werror -I "$release/include" \
+              -c "$source/linked_host.c" -o "$out/host.obj" &&
+     lld-link-19 /nodefaultlib /subsystem:console /entry:main /out:"$out/msvc_host.exe" "$out/host.obj" \
+                 "$release/$arch/zibwin32.lib" "$out/kernel32.lib"'
+  check "$arch: without the DLL it does not start: the loader cannot find it" \
+    'WINEDEBUG=err+module "$run" "$out/msvc_host.exe" 2>&1 | grep -q "zibwin32.dll.*not found"'
+  check "$arch: beside the DLL it calls getXtable" \
+    'cp "$release/$arch/zibwin32.dll" "$out/" && "$run" "$out/msvc_host.exe"'
+  "build/$preset/wine-server" stop
+done
+exit $failed
