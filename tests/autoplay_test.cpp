@@ -112,7 +112,7 @@ TEST_P(Autoplay, ADestroyedWindowsAnswerGoesWithItAndTheOthersGoOn) {
     call(setMode, {idOf(window), "deny"});
     call(setMode, {idOf(other), "deny"});
     DestroyWindow(window);
-    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+    EXPECT_EQ(platform::liveBlocks(), 1u);
     EXPECT_EQ(ask(other), 1);
     call(setMode, {idOf(window), "allow"});  // names no window now
     EXPECT_EQ(ask(other), 1);
@@ -140,7 +140,7 @@ TEST_P(Autoplay, CommandsThatCannotActChangeNothing) {
 TEST_P(Autoplay, EverySuccessfulSetRegistersTheQueryAndAFailedRegistrationSilencesTheHooks) {
     HWND other = hookedWindow();
     call(setMode, {idOf(other), "deny"});
-    platform::failCall("RegisterWindowMessageA", ERROR_NOT_ENOUGH_MEMORY);
+    platform::fail("RegisterWindowMessageA", {1, 1, ERROR_NOT_ENOUGH_MEMORY});
     call(setMode, {idOf(window), "deny"});
     EXPECT_EQ(platform::callCount("RegisterWindowMessageA"), 2u);
     bool reached = false;
@@ -223,7 +223,7 @@ TEST_P(AutoplayMessageFilter, NothingChangesTheFilterWhenTheModeIsNotSet) {
     call(setMode, {idOf(plain), "deny"});
     call(setMode, {idOf(window), "never"});
     call(setMode, {idOf(window)});
-    platform::failCall("RegisterWindowMessageA", ERROR_NOT_ENOUGH_MEMORY);
+    platform::fail("RegisterWindowMessageA", {1, 1, ERROR_NOT_ENOUGH_MEMORY});
     call(setMode, {idOf(window), "deny"});
     EXPECT_TRUE(filterChanges.empty());
 }
@@ -234,8 +234,8 @@ TEST_P(AutoplayMessageFilter, WorksAsBeforeOnSystemsWithoutTheFilter) {
         std::function<void()> arrange;
     } systems[] = {
         {"no such call", [this] { platformHasFilter(false); }},
-        {"no user32 handle", [] { platform::failCall("GetModuleHandleA", ERROR_MOD_NOT_FOUND); }},
-        {"look-up fails", [] { platform::failCall("GetProcAddress", ERROR_PROC_NOT_FOUND); }},
+        {"no user32 handle", [] { platform::fail("GetModuleHandleA", {1, 1, ERROR_MOD_NOT_FOUND}); }},
+        {"look-up fails", [] { platform::fail("GetProcAddress", {1, 1, ERROR_PROC_NOT_FOUND}); }},
     };
     for (const auto &system : systems) {
         SCOPED_TRACE(system.what);

@@ -91,7 +91,7 @@ void unloadWithoutAHook(bool attachFails) {
     call(host, "zibWin32Attach", {"0"});
     if (attachFails) {
         platform::install(host.module);
-        platform::failCall("SetPropA", ERROR_NOT_ENOUGH_MEMORY);
+        platform::fail("SetPropA", {1, 1, ERROR_NOT_ENOUGH_MEMORY});
         call(host, "zibWin32Attach", {idOf(window)});
         check(!isHooked(window), "the attach failed");
     }
@@ -131,7 +131,8 @@ void textsInTheCodePage(bool utf8) {
     wchar_t self[MAX_PATH];
     std::wstring copy(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
     copy.replace(copy.find_last_of(L'\\') + 1, std::wstring::npos, L"\u0416\u0443\u043A.exe");
-    STARTUPINFOW startup = {sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION child;
     check(CopyFileW(self, copy.c_str(), FALSE) && CreateProcessW(copy.c_str(), nullptr, nullptr,
           nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &child), "started");

@@ -109,7 +109,7 @@ TEST_F(ProcessList, GrowsItsBufferByBlocksAndTrimsTheResult) {
     EXPECT_EQ(call(processes), textOf(std::string(200, 'a') + "\n" + std::string(200, 'b') + "\n"));
     // The accumulator's record, its first block, the second, the exact trim.
     std::vector<size_t> expected = {sizeof(void *) + 2 * sizeof(uint32_t), 256, 512, 403};
-    EXPECT_EQ(heap_probe::requestedSizes(), expected);
+    EXPECT_EQ(platform::requestedSizes(), expected);
 }
 
 struct WalkFailure {
@@ -131,18 +131,18 @@ TEST_F(ProcessList, AnyPlatformFailureGivesTheEmptyListAndClosesTheSnapshot) {
         SCOPED_TRACE(failure.what);
         platform::reset();
         scriptSnapshot({"a.exe", "b.exe", "c.exe"});
-        platform::failCall(failure.function, failure.error, failure.nth);
+        platform::fail(failure.function, {failure.nth, 1, failure.error});
         EXPECT_EQ(call(processes), textOf(""));
         EXPECT_EQ(platform::openSnapshots(), 0);
         unsigned taken = platform::callCount("CreateToolhelp32Snapshot");
         unsigned refused = std::string(failure.function) == "CreateToolhelp32Snapshot";
         EXPECT_EQ(platform::callCount("CloseHandle"), taken - refused);
-        EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+        EXPECT_EQ(platform::liveBlocks(), 0u);
     }
 }
 
 TEST_F(ProcessList, RealWalkBrokenMidwayGivesTheEmptyList) {
-    platform::failCall("Process32Next", ERROR_BAD_LENGTH, 3);
+    platform::fail("Process32Next", {3, 1, ERROR_BAD_LENGTH});
     EXPECT_EQ(call(processes), textOf(""));
 }
 
@@ -151,29 +151,21 @@ TEST_F(ProcessList, RealWalkBrokenMidwayGivesTheEmptyList) {
 // even that cannot be had.
 TEST_F(ProcessList, AllocationFailureAtEachPointGivesNoPartialList) {
     scriptSnapshot({"a.exe", "b.exe", "c.exe"});
-    call(processes);
-    unsigned points = heap_probe::attempts();
-    ASSERT_EQ(points, 3u);
-    for (unsigned n = 1; n <= points; ++n) {
-        for (bool everyLater : {false, true}) {
-            SCOPED_TRACE("allocation " + std::to_string(n) + (everyLater ? " and later" : ""));
-            heap_probe::reset();
-            heap_probe::failAttempt(n, everyLater);
-            Outcome outcome = call(processes);
-            bool finalTrimFailed = n == points;
-            if (finalTrimFailed || everyLater)
-                EXPECT_EQ(outcome, nullOutcome);
-            else
-                EXPECT_EQ(outcome, textOf(""));
-            EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    for (bool everyLater : {false, true}) {
+        Outcome outcome;
+        unsigned points = sweep({"allocation"}, [&] { outcome = call(processes); }, [&](const FaultRun &run) {
+            bool finalTrimFailed = run.call == run.calls;
+            EXPECT_EQ(outcome, finalTrimFailed || everyLater ? nullOutcome : textOf(""));
+            EXPECT_EQ(run.leftAlive, 0);
             EXPECT_EQ(platform::openSnapshots(), 0);
-        }
+        }, {everyLater});
+        EXPECT_EQ(points, 3u);
     }
 }
 
 TEST_F(ProcessList, AfterAFailedAppendItAsksForOneMoreEntryThenStops) {
     scriptSnapshot({std::string(250, 'a'), std::string(250, 'b'), "c.exe", "d.exe"});
-    heap_probe::failAttempt(3);  // the second block, for the second name
+    platform::fail("allocation", {3});  // the second block, for the second name
     EXPECT_EQ(call(processes), textOf(""));
     EXPECT_EQ(platform::callCount("Process32First"), 1u);
     EXPECT_EQ(platform::callCount("Process32Next"), 2u);

@@ -6,30 +6,31 @@
 #include <string>
 #include <vector>
 
-#include "heap_probe.h"
+#include "platform_fakes.h"
 #include "query/text_accumulator.h"
 
 namespace {
 
 class TextAccumulatorTest : public ::testing::Test {
    protected:
-    static void SetUpTestSuite() { heap_probe::install(GetModuleHandleA(nullptr)); }
-    static void TearDownTestSuite() { heap_probe::uninstall(GetModuleHandleA(nullptr)); }
+    static void SetUpTestSuite() { platform::install(GetModuleHandleA(nullptr), platform::Watch::heap); }
+    static void TearDownTestSuite() { platform::uninstall(GetModuleHandleA(nullptr)); }
     void SetUp() override {
-        heap_probe::reset();
+        platform::forgetCalls();
+        platform::forgetBlocks();
         acc = newTextAccumulator();
         ASSERT_NE(acc, nullptr);
     }
     void TearDown() override {
-        heap_probe::failAttempt(0);
+        platform::forgetCalls();
         if (acc) releaseTextAccumulator(acc);
     }
     // Runs one operation with the next allocation failing.
     template <typename Op>
     auto withNextAllocationFailing(Op op) {
-        heap_probe::failAttempt(1);
+        platform::fail("allocation");
         auto outcome = op();
-        heap_probe::failAttempt(0);
+        platform::forgetCalls();
         return outcome;
     }
     TextAccumulator *acc = nullptr;
@@ -103,9 +104,9 @@ TEST_F(TextAccumulatorTest, FailedFirstGrowthLeavesNoBuffer) {
 
 TEST_F(TextAccumulatorTest, APieceThatCannotBeCountedIn32BitsIsRefusedWithoutTouchingTheHeap) {
     ASSERT_EQ(appendText(acc, "abc", 3), 1);
-    unsigned before = heap_probe::attempts();
+    unsigned before = platform::callCount("allocation");
     EXPECT_EQ(appendText(acc, "never read", UINT32_MAX - 100), 0);
-    EXPECT_EQ(heap_probe::attempts(), before);
+    EXPECT_EQ(platform::callCount("allocation"), before);
     EXPECT_EQ(acc->length, 3u);
     EXPECT_EQ(acc->capacity, 256u);
 }
@@ -115,7 +116,7 @@ TEST_F(TextAccumulatorTest, FinishTrimsToExactlyTheTextAndItsTerminator) {
     ASSERT_EQ(appendText(acc, "two\n", 4), 1);
     char *text = finishText(acc);
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(heap_probe::requestedSizes().back(), 9u);
+    EXPECT_EQ(platform::requestedSizes().back(), 9u);
     EXPECT_STREQ(text, "one\ntwo\n");
     EXPECT_EQ(acc->data, nullptr);
     EXPECT_EQ(acc->length, 0u);
@@ -129,7 +130,7 @@ TEST_F(TextAccumulatorTest, FinishTrimsToExactlyTheTextAndItsTerminator) {
 TEST_F(TextAccumulatorTest, FinishWithoutTextIsTheEmptyStringInOneByte) {
     char *text = finishText(acc);
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(heap_probe::requestedSizes().back(), 1u);
+    EXPECT_EQ(platform::requestedSizes().back(), 1u);
     EXPECT_STREQ(text, "");
     std::free(text);
 }
@@ -141,16 +142,16 @@ TEST_F(TextAccumulatorTest, FailedFinishKeepsTheTextForRelease) {
     EXPECT_EQ(acc->data, data);
     EXPECT_EQ(acc->length, 4u);
     EXPECT_STREQ(acc->data, "kept");
-    size_t live = heap_probe::liveBlocks();
+    size_t live = platform::liveBlocks();
     releaseTextAccumulator(acc);
     acc = nullptr;
-    EXPECT_EQ(heap_probe::liveBlocks(), live - 2) << "buffer and record both released";
+    EXPECT_EQ(platform::liveBlocks(), live - 2) << "buffer and record both released";
 }
 
 TEST_F(TextAccumulatorTest, EmptyResultIsAFreshZeroByte) {
     char *empty = emptyResult();
     ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(heap_probe::requestedSizes().back(), 1u);
+    EXPECT_EQ(platform::requestedSizes().back(), 1u);
     EXPECT_EQ(empty[0], '\0');
     std::free(empty);
     EXPECT_EQ(withNextAllocationFailing([] { return emptyResult(); }), nullptr);

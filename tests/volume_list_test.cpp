@@ -169,7 +169,7 @@ TEST_F(VolumeList, ReadsLabelsWithRoomForAnyLabelAndNoCriticalErrorBoxes) {
          },
          quiet, hostThreadErrorMode},
         {"thread's mode refused",
-         [] { platform::failCall("SetThreadErrorMode", ERROR_INVALID_PARAMETER); }, quiet,
+         [] { platform::fail("SetThreadErrorMode", {1, 1, ERROR_INVALID_PARAMETER}); }, quiet,
          hostThreadErrorMode},
     };
     for (const auto &c : cases) {
@@ -275,7 +275,7 @@ TEST_F(VolumeList, DriveListFailuresGiveTheEmptyList) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         platform::reset();
-        platform::failCall("GetLogicalDriveStringsA", ERROR_NOT_ENOUGH_MEMORY, c.failingCall);
+        platform::fail("GetLogicalDriveStringsA", {c.failingCall, 1, ERROR_NOT_ENOUGH_MEMORY});
         EXPECT_EQ(call(volumes), textOf(""));
     }
     platform::reset();
@@ -318,23 +318,15 @@ TEST_F(VolumeList, OnlyWhatThePlatformFilledIsWalked) {
 }
 
 TEST_F(VolumeList, AllocationFailureAtEachPointGivesNoPartialList) {
-    call(volumes);
-    unsigned points = heap_probe::attempts();
-    ASSERT_GE(points, 4u);  // roots, record, growth, trim
-    for (unsigned n = 1; n <= points; ++n) {
-        for (bool everyLater : {false, true}) {
-            SCOPED_TRACE("allocation " + std::to_string(n) + (everyLater ? " and later" : ""));
-            heap_probe::reset();
-            heap_probe::failAttempt(n, everyLater);
-            Outcome outcome = call(volumes);
-            if (n == points || everyLater)
-                EXPECT_EQ(outcome, nullOutcome);
-            else
-                EXPECT_EQ(outcome, textOf(""));
-            EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    for (bool everyLater : {false, true}) {
+        Outcome outcome;
+        unsigned points = sweep({"allocation"}, [&] { outcome = call(volumes); }, [&](const FaultRun &run) {
+            EXPECT_EQ(outcome, run.call == run.calls || everyLater ? nullOutcome : textOf(""));
+            EXPECT_EQ(run.leftAlive, 0);
             EXPECT_EQ(GetErrorMode(), hostErrorMode);
             EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode);
-        }
+        }, {everyLater});
+        EXPECT_GE(points, 4u);  // roots, record, growth, trim
     }
 }
 

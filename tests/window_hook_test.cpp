@@ -69,7 +69,7 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
     }
     void expectAfter(After after) {
         EXPECT_EQ(isHooked(window), after != After::Untouched);
-        EXPECT_EQ(heap_probe::liveBlocks(), after == After::Untouched ? 0u : 1u);
+        EXPECT_EQ(platform::liveBlocks(), after == After::Untouched ? 0u : 1u);
         EXPECT_EQ(currentProcOf(window) == ownProc, after != After::Hooked);
         int seen = timesSeen(window, WM_USER + 9);
         SendMessageA(window, WM_USER + 9, 0, 0);
@@ -80,8 +80,7 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
         std::string which;
         for (const auto &[function, nth] : faults) {
             const std::string name = function == "SetWindowLong" ? setWindowLong() : function;
-            function == "calloc" ? heap_probe::failAttempt(nth)
-                                 : platform::failCall(name, ERROR_ACCESS_DENIED, nth);
+            platform::fail(name, {nth, 1, ERROR_ACCESS_DENIED});
             which += name + " failing at call " + std::to_string(nth) + "; ";
         }
         return which;
@@ -102,18 +101,18 @@ TEST_P(WindowHook, AttachHooksOnceAndDetachPutsBackTheExactProcedure) {
     EXPECT_NE(hookProc, ownProc);
     HANDLE record = GetPropA(window, hookProperty);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+    EXPECT_EQ(platform::liveBlocks(), 1u);
 
     call(attach, {idOf(window)});
     EXPECT_EQ(currentProcOf(window), hookProc);
     EXPECT_EQ(GetPropA(window, hookProperty), record);
-    EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+    EXPECT_EQ(platform::liveBlocks(), 1u);
 
     EXPECT_EQ(IsWindowUnicode(window) != FALSE, unicode()) << "hooked in the wrong character set";
 
     call(detach, {idOf(window)});
     expectUntouched(window, ownProc);
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
 
     addSubclass(window, false, unicode());  // a subclass before the hook is what detach puts back
     WNDPROC beforeAttach = currentProcOf(window);
@@ -141,7 +140,7 @@ TEST_P(WindowHook, DetachBehindALaterSubclassWaitsUntilTheHookIsInFrontAgain) {
         call(detach, {idOf(w)});
         call(attach, {idOf(w)});  // hooked already: not a second time behind the subclass
         EXPECT_EQ(currentProcOf(w), front);
-        EXPECT_EQ(heap_probe::liveBlocks(), 1u);
+        EXPECT_EQ(platform::liveBlocks(), 1u);
         EXPECT_EQ(SendMessageA(w, query, 0, 0), 1);
         probed(1, 1);
         if (comctl)
@@ -254,9 +253,9 @@ TEST_P(WindowHook, DestroyingAHookedWindowUnhooksItAndReleasesItsRecord) {
     EXPECT_TRUE(logOf(window).destroyed);
     EXPECT_EQ(propertyInside, nullptr) << "still hooked inside its own WM_NCDESTROY";
     EXPECT_EQ(procInside, ownProc);
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
     call(detach, {id});
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
     EXPECT_EQ(platform::callCount("RemovePropA"), 1u) << "only the destruction unhooked it";
 }
 
@@ -313,12 +312,12 @@ TEST_P(WindowHook, WindowIdsAreReadAsDecimalNumbers) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args.empty() ? "no argument" : "\"" + c.args[0] + "\"");
-        heap_probe::reset();
+        platform::forgetCalls();
         call(attach, c.args);
         EXPECT_EQ(isHooked(window), c.hooks);
         if (!c.hooks) {
             expectUntouched(window, ownProc);
-            EXPECT_EQ(heap_probe::attempts(), 0u) << "a record was made for no window";
+            EXPECT_EQ(platform::callCount("allocation"), 0u) << "a record was made for no window";
         }
         call(detach, c.args);
         expectUntouched(window, ownProc);
@@ -338,7 +337,7 @@ TEST_P(WindowHook, WindowsOfAnotherThreadAreLeftAlone) {
         << "the property of a foreign window was read or removed";
     EXPECT_EQ(currentProcOf(foreign.window), foreignProc);
     RemovePropA(foreign.window, hookProperty);
-    EXPECT_EQ(heap_probe::attempts(), 0u);
+    EXPECT_EQ(platform::callCount("allocation"), 0u);
     stopForeignWindow(foreign);
 }
 
@@ -368,7 +367,7 @@ TEST_P(WindowHook, FailedAttachLeavesTheWindowSound) {
         call(attach, {idOf(window)});
         call(detach, {idOf(window)});
         EXPECT_EQ(currentProcOf(window), ownProc);
-        if (c.after == After::RecordKept) heap_probe::reset();  // stays with the window for good
+        if (c.after == After::RecordKept) platform::forgetBlocks();  // stays with the window for good
     }
 }
 
@@ -381,7 +380,7 @@ TEST_P(WindowHook, PreviousProcedureThatDestroysItsWindowMidMessage) {
     EXPECT_EQ(SendMessageA(window, WM_USER + 1, 0, 0), 5);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(logOf(window).destroyed);
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
 }
 
 TEST_P(WindowHook, MessagesSentFromInsideTheChainAreHookedToo) {
@@ -401,7 +400,7 @@ TEST_P(WindowHook, UnhookedFromInsideItsOwnMessage) {
     call(attach, {idOf(window)});
     EXPECT_EQ(SendMessageA(window, WM_USER + 3, 0, 0), 8);
     expectUntouched(window, ownProc);
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
     // Hooked again from inside, then destroyed from inside.
     reactTo(window, WM_USER + 3, [this](HWND w, UINT, WPARAM, LPARAM) {
         call(attach, {idOf(w)});
@@ -410,7 +409,7 @@ TEST_P(WindowHook, UnhookedFromInsideItsOwnMessage) {
     });
     EXPECT_EQ(SendMessageA(window, WM_USER + 3, 0, 0), 9);
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
 }
 
 // Someone else took the property of a hooked window away: attaching it again
@@ -424,7 +423,7 @@ TEST_P(WindowHook, AHookedWindowThatLostItsPropertyIsNotHookedTwice) {
     call(attach, {idOf(window)});
     EXPECT_EQ(currentProcOf(window), hookProc);
     EXPECT_FALSE(isHooked(window));
-    EXPECT_EQ(heap_probe::liveBlocks(), 1u) << "only the orphaned record is alive";
+    EXPECT_EQ(platform::liveBlocks(), 1u) << "only the orphaned record is alive";
     SendMessageA(window, WM_USER + 7, 0, 0);  // returns, instead of recursing without end
     // Without its record the hook leaves messages to the default procedure of
     // the window's own character set: the title keeps every character.
@@ -462,9 +461,9 @@ TEST_P(WindowHook, DetachThatCannotBeDoneWholeLeavesTheWindowSound) {
         platform::reset();
         call(detach, {idOf(window)});
         expectUntouched(window, ownProc);
-        EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+        EXPECT_EQ(platform::liveBlocks(), 0u);
     }
-    heap_probe::reset();
+    platform::forgetBlocks();
 }
 
 // A window being destroyed gives its record up even when unhooking it fails,
@@ -480,13 +479,13 @@ TEST_P(WindowHook, DestroyedWindowReleasesItsRecordNeverTwice) {
         });
         call(attach, {idOf(doomed)});
         platform::reset();
-        platform::failCall(function, ERROR_INVALID_WINDOW_HANDLE);
+        platform::fail(function, {1, 1, ERROR_INVALID_WINDOW_HANDLE});
         DestroyWindow(doomed);
         EXPECT_EQ(platform::callCount(function), 1u);
-        EXPECT_EQ(heap_probe::liveBlocks(), function == setWindowLong() ? 0u : 1u);
-        EXPECT_EQ(heap_probe::strayFrees(), 0u);
+        EXPECT_EQ(platform::liveBlocks(), function == setWindowLong() ? 0u : 1u);
+        EXPECT_EQ(platform::strayFrees(), 0u);
     }
-    heap_probe::reset();
+    platform::forgetBlocks();
 }
 
 #ifdef _WIN64

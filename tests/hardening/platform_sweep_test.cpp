@@ -3,47 +3,29 @@
 // the error mode comes back, every snapshot is closed and no block leaks.
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <set>
+#include <map>
 
 #include "dll_test.h"
 
 namespace {
 
-class PlatformSweep : public DllTest {
-   protected:
-    // Runs the session once cleanly to count the calls it makes, then again
-    // with each failable call failing at each of its places. check(function,
-    // k, total) judges a run. Returns the number of failing runs.
-    unsigned sweep(const std::function<void()> &session,
-                   const std::function<void(const std::string &, unsigned, unsigned)> &check) {
-        platform::reset();
-        session();
-        std::map<std::string, unsigned> totals;
-        for (const platform::Failable &call : platform::failableCalls())
-            totals[call.function] = platform::callCount(call.function);
-        unsigned runs = 0;
-        for (const platform::Failable &call : platform::failableCalls()) {
-            for (unsigned k = 1; k <= totals[call.function]; ++k) {
-                SCOPED_TRACE(std::string(call.function) + " failing at call " + std::to_string(k));
-                platform::reset();
-                platform::failCall(call.function, call.error, k);
-                session();
-                check(call.function, k, totals[call.function]);
-                ++runs;
-            }
-        }
-        return runs;
-    }
-};
+// Every platform call of the table; the allocations have a sweep of their own.
+std::vector<std::string> platformCalls() {
+    std::vector<std::string> calls;
+    for (const platform::Failable &call : platform::failableCalls())
+        if (!call.heap) calls.push_back(call.function);
+    return calls;
+}
+
+using PlatformSweep = DllTest;
 
 TEST_F(PlatformSweep, ProcessList) {
     Outcome outcome;
-    unsigned runs = sweep([&] { outcome = call("zibWin32EnumerateProcesses"); },
-                          [&](const std::string &function, unsigned, unsigned) {
+    unsigned runs = sweep(platformCalls(), [&] { outcome = call("zibWin32EnumerateProcesses"); },
+                          [&](const FaultRun &run) {
                               EXPECT_EQ(platform::openSnapshots(), 0);
-                              EXPECT_EQ(heap_probe::liveBlocks(), 0u);
-                              if (function == "CloseHandle") {
+                              EXPECT_EQ(run.leftAlive, 0);
+                              if (run.function == "CloseHandle") {
                                   EXPECT_FALSE(outcome.text.empty()) << "a close that fails "
                                                                         "does not spoil the list";
                               } else {
@@ -73,10 +55,12 @@ TEST_F(PlatformSweep, VolumeList) {
         return complete.substr(0, line) + complete.substr(complete.find('\n', line) + 1);
     };
     Outcome outcome;
-    unsigned runs = sweep([&] { outcome = call("zibWin32EnumerateVolumes"); },
-                          [&](const std::string &function, unsigned k, unsigned) {
+    unsigned runs = sweep(platformCalls(), [&] { outcome = call("zibWin32EnumerateVolumes"); },
+                          [&](const FaultRun &run) {
+                              const std::string &function = run.function;
+                              unsigned k = run.call;
                               EXPECT_EQ(GetErrorMode(), hostMode);
-                              EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+                              EXPECT_EQ(run.leftAlive, 0);
                               if (function == "SetThreadErrorMode" && k == 2) {
                                   // The thread's mode, once set, cannot be put back when
                                   // the platform refuses the very mode it handed out.
@@ -114,8 +98,8 @@ TEST_F(PlatformSweep, VolumeList) {
 // module that was never loaded, so that its first attach pins it.
 TEST_F(PlatformSweep, HookedWindowLifetime) {
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    unsigned destructionStart = 0;
-    std::string failing;
+    const std::vector<std::string> functions = platformCalls();
+    std::map<std::string, unsigned> beforeDestruction;  // each call's count, when none fails
     CharacterSet characterSet = CharacterSet::Ansi;
     auto session = [&] {
         HWND window = createTestWindow(characterSet);
@@ -136,35 +120,27 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
         call("zibWin32Attach", {id});
         call("zibWin32SetAutoplayMode", {id, "allow"});
         consistent("attach again");
-        destructionStart = platform::callCount(failing);
+        if (beforeDestruction.empty())
+            for (const std::string &function : functions)
+                beforeDestruction[function] = platform::callCount(function);
         DestroyWindow(window);
     };
     unsigned runs = 0;
     for (CharacterSet set : {CharacterSet::Ansi, CharacterSet::Unicode}) {
+        SCOPED_TRACE(std::string(nameOf(set)) + " window");
         characterSet = set;
-        for (const platform::Failable &call : platform::failableCalls()) {
-            failing = call.function;
-            reload();
-            session();
-            unsigned total = platform::callCount(failing);
-            unsigned beforeDestruction = destructionStart;
-            for (unsigned k = 1; k <= total; ++k, ++runs) {
-                SCOPED_TRACE(std::string(nameOf(set)) + " window, " + failing +
-                             " failing at call " + std::to_string(k) + " of " +
-                             std::to_string(total));
-                reload();
-                platform::failCall(failing, call.error, k);
-                session();
-                // The record is found through the window's property alone: when
-                // the hook's look-up fails as the window is destroyed, nothing
-                // can find the record again (a look-up that cannot fail for a live
-                // window of the calling thread). A property that stays keeps it.
-                bool kept = k > beforeDestruction &&
-                            ((failing == "GetPropA" && k == total) || failing == "RemovePropA");
-                EXPECT_EQ(heap_probe::liveBlocks(), kept ? 1u : 0u);
-                heap_probe::reset();
-            }
-        }
+        beforeDestruction.clear();
+        runs += sweep(functions, session, [&](const FaultRun &run) {
+            // The record is found through the window's property alone: when
+            // the hook's look-up fails as the window is destroyed, nothing
+            // can find the record again (a look-up that cannot fail for a live
+            // window of the calling thread). A property that stays keeps it.
+            bool kept = run.call > beforeDestruction[run.function] &&
+                        ((run.function == "GetPropA" && run.call == run.calls) ||
+                         run.function == "RemovePropA");
+            EXPECT_EQ(run.leftAlive, kept ? 1 : 0);
+            platform::forgetBlocks();
+        }, {false, true});
     }
     std::printf("hardening: platform-failure sweep of a hooked window's lifetime, ANSI and "
                 "Unicode windows: %u runs, "

@@ -258,11 +258,11 @@ TEST_F(RandomHostCalls, NeverCrashLeakOrStrayFromTheModel) {
     for (const ModelWindow &w : live) expectAsModelled(w);
     for (const ModelWindow &w : live) DestroyWindow(w.window);
     live.clear();
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
     std::printf("hardening: random host calls: %llu calls (%llu process lists, %llu volume lists, "
                 "%llu attach, %llu detach, %llu mode), %u windows, %zu blocks leaked\n",
                 made, calls[0], calls[1], calls[2], calls[3], calls[4], windowsCreated,
-                heap_probe::liveBlocks());
+                platform::liveBlocks());
     EXPECT_GE(made, total);
 }
 

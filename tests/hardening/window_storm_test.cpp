@@ -106,11 +106,11 @@ TEST_F(WindowStorm, EveryRecordIsReleasedAndEverySurvivorHasItsOwnProcedure) {
         EXPECT_EQ(currentProcOf(window), ownProcs[window]);
         EXPECT_FALSE(isHooked(window));
     }
-    EXPECT_EQ(heap_probe::liveBlocks(), 0u);
+    EXPECT_EQ(platform::liveBlocks(), 0u);
     std::printf("hardening: window storm: %u windows cycled (%u destroyed inside their own "
                 "messages, %u nested chains), %zu survivors back on their own procedure, "
                 "%zu records left\n",
-                created, destroyedInside, chains, alive.size(), heap_probe::liveBlocks());
+                created, destroyedInside, chains, alive.size(), platform::liveBlocks());
 }
 
 }  // namespace

@@ -64,9 +64,9 @@ void DllTest::SetUp() { load(); }
 void DllTest::TearDown() {
     destroyTestWindows();
     if (expectNoLeaks) {
-        EXPECT_EQ(heap_probe::liveBlocks(), 0u) << "blocks of the DLL's heap left alive";
+        EXPECT_EQ(platform::liveBlocks(), 0u) << "blocks of the DLL's heap left alive";
     }
-    EXPECT_EQ(heap_probe::strayFrees(), 0u) << "frees of blocks the DLL never had";
+    EXPECT_EQ(platform::strayFrees(), 0u) << "frees of blocks the DLL never had";
     EXPECT_EQ(platform::openSnapshots(), 0) << "process snapshots left open";
     unload();
 }
@@ -80,10 +80,9 @@ void DllTest::load() {
     libraryName = library.name;
     table = library.table;
     freeResult = library.freeResult;
-    heap_probe::install(dll);
-    heap_probe::reset();
     platform::install(dll);
     platform::reset();
+    platform::forgetBlocks();
 }
 
 void DllTest::unload() {
@@ -98,6 +97,30 @@ void DllTest::reload() {
     destroyTestWindows();
     unload();
     load();
+}
+
+unsigned DllTest::sweep(const std::vector<std::string> &functions,
+                        const std::function<void()> &session,
+                        const std::function<void(const FaultRun &)> &judge, SweepPlan plan) {
+    auto startRun = [&] { plan.freshModule ? reload() : platform::forgetCalls(); };
+    startRun();
+    session();
+    std::vector<unsigned> totals;
+    for (const std::string &function : functions) totals.push_back(platform::callCount(function));
+    unsigned runs = 0;
+    for (size_t i = 0; i < functions.size(); ++i) {
+        for (unsigned k = 1; k <= totals[i]; ++k, ++runs) {
+            SCOPED_TRACE(functions[i] + " failing at call " + std::to_string(k) + " of " +
+                         std::to_string(totals[i]) + (plan.everyLater ? " and every later one" : ""));
+            startRun();
+            long before = static_cast<long>(platform::liveBlocks());
+            platform::fail(functions[i], {k, plan.everyLater ? platform::everyLater : 1});
+            session();
+            judge({functions[i], k, totals[i], platform::callCount(functions[i]) >= k,
+                   static_cast<long>(platform::liveBlocks()) - before});
+        }
+    }
+    return runs;
 }
 
 const XtableEntry *DllTest::entry(const char *name) const {

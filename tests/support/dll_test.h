@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "heap_probe.h"
 #include "host_calls.h"
 #include "platform_fakes.h"
 #include "test_windows.h"
@@ -33,6 +33,20 @@ unsigned long long setting(const char *name, unsigned long long fallback);
 // Names parameterised tests by character set.
 std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
 
+// One failing run of a sweep.
+struct FaultRun {
+    std::string function;  // the failing one ("allocation": any of the heap's)
+    unsigned call;         // its first failing call
+    unsigned calls;        // how many calls of it the session makes when none fails
+    bool reached;          // the session made that call
+    long leftAlive;        // heap blocks the run left alive
+};
+
+struct SweepPlan {
+    bool everyLater = false;   // every later call of the function fails too
+    bool freshModule = false;  // every run starts with a newly loaded module
+};
+
 class DllTest : public ::testing::Test {
    protected:
     void SetUp() override;
@@ -49,6 +63,12 @@ class DllTest : public ::testing::Test {
 
     // Loads the DLL again, from scratch: module state starts over.
     void reload();
+
+    // The one sweep of injected faults: runs session once to count the calls
+    // of each function, then once for each of those calls failing in turn,
+    // and hands each failing run to judge. Returns the number of those runs.
+    unsigned sweep(const std::vector<std::string> &functions, const std::function<void()> &session,
+                   const std::function<void(const FaultRun &)> &judge, SweepPlan plan = {});
 
     HMODULE dll = nullptr;
     std::string dllFile;  // the file dll was loaded from

@@ -1,20 +1,24 @@
-// Stands between the DLL and the platform: every kernel32 and user32 call the
-// DLL makes that can fail goes through a fake that passes it on to the real
+// Stands between a module and the platform: every kernel32 and user32 call
+// the DLL makes that can fail, and every call it makes to its C runtime's
+// heap, goes through a fake that counts it and passes it on to the real
 // function, unless a test asked it to fail or to answer in its own way.
 #pragma once
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <vector>
 
 // The one list of those calls. A row: the function (SetWindowLongA and
 // SetWindowLongW stand for the Ptr forms that 64-bit code imports), where it
-// comes from (LOOKED_UP: found through GetProcAddress, never imported), what
+// comes from (LOOKED_UP: found through GetProcAddress, never imported;
+// MSVCRT: the C runtime's heap, whose calls also count as "allocation"), what
 // it returns, its parameters and their names, what it returns on failure and
-// a plausible last-error code for its failure.
+// a plausible last-error code for its failure. free, which cannot fail, is
+// watched beside them.
 #define ZIBTEST_PLATFORM_CALLS(X)                                                                 \
     X(CreateToolhelp32Snapshot, KERNEL32, HANDLE, (DWORD flags, DWORD process), (flags, process), \
       INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY)                                              \
@@ -56,17 +60,28 @@
     X(DefWindowProcA, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
       (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                              \
     X(DefWindowProcW, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
-      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)
+      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                              \
+    X(malloc, MSVCRT, void *, (size_t size), (size), nullptr, ERROR_NOT_ENOUGH_MEMORY)             \
+    X(calloc, MSVCRT, void *, (size_t count, size_t size), (count, size), nullptr,                \
+      ERROR_NOT_ENOUGH_MEMORY)                                                                    \
+    X(realloc, MSVCRT, void *, (void *block, size_t size), (block, size), nullptr,                \
+      ERROR_NOT_ENOUGH_MEMORY)
 
 namespace platform {
 
+#define ZIBTEST_CALLING(from) ZIBTEST_CALLING_##from
+#define ZIBTEST_CALLING_KERNEL32 WINAPI
+#define ZIBTEST_CALLING_USER32 WINAPI
+#define ZIBTEST_CALLING_LOOKED_UP WINAPI
+#define ZIBTEST_CALLING_MSVCRT __cdecl
 #define ZIBTEST_OVERRIDE(call, from, returns, parameters, arguments, failure, error) \
     std::function<returns parameters> call;
 #define ZIBTEST_REAL(call, from, returns, parameters, arguments, failure, error) \
-    returns(WINAPI *call) parameters;
+    returns(ZIBTEST_CALLING(from) * call) parameters;
 
-// What a test may put in place of a real call. An empty override passes the
-// call on to the platform; an override may call real() itself.
+// What a test may put in place of a real platform call. An empty override
+// passes the call on to the platform; an override may call real() itself.
+// The heap's calls are never overridden, only failed.
 struct Overrides {
     ZIBTEST_PLATFORM_CALLS(ZIBTEST_OVERRIDE)
 };
@@ -75,33 +90,64 @@ struct Real {
     ZIBTEST_PLATFORM_CALLS(ZIBTEST_REAL)
 };
 
-// Routes the DLL's imports through the fakes (again after every load).
-void install(HMODULE dll);
+enum class Watch { everything, heap };
 
-// Drops every override, planned failure and count.
+// Routes the module's imports through the fakes (again after every load):
+// every call of the table, or only the heap's (for a program that watches
+// its own heap).
+void install(HMODULE module, Watch watch = Watch::everything);
+
+// Gives the module its heap functions back.
+void uninstall(HMODULE module);
+
+// Drops every override, planned failure and count, and forgets every snapshot
+// and the sizes asked.
 void reset();
+
+// Drops the counts and planned failures alone.
+void forgetCalls();
+
+// Forgets every heap block, as if none were alive, and every stray free.
+void forgetBlocks();
 
 Overrides &overrides();
 const Real &real();
 
-// A platform call that the fakes can fail, and how its failure looks.
+// A call that the fakes can fail, and how its failure looks.
 struct Failable {
     const char *function;  // as the table names it
     DWORD error;           // a plausible last-error code for its failure
+    bool heap;             // an allocation of the C runtime's heap
 };
 const std::vector<Failable> &failableCalls();
 
-// The named call fails on its nth call from now, setting error as its
-// last-error code and returning what that function returns on failure.
-void failCall(const std::string &function, DWORD error, unsigned nth = 1);
+// Which calls of a function fail, counted from now: count calls from the
+// first (1: the next call). everyLater fails that one and all after it.
+const unsigned everyLater = UINT_MAX;
+const DWORD tableError = ~DWORD{0};
+struct Failure {
+    unsigned first = 1;
+    unsigned count = 1;
+    DWORD error = tableError;  // the last-error code a platform call sets
+};
 
-// How often the DLL called the named function since the last reset.
+// The named function ("allocation": any of malloc, calloc and realloc) fails
+// as planned, returning what it returns on failure.
+void fail(const std::string &function, Failure failure = {});
+
+// How often the module called the named function since the last reset.
 unsigned callCount(const std::string &function);
 
-// Snapshots the DLL took and has not closed.
+// Snapshots the module took and has not closed.
 int openSnapshots();
 
-// Functions the DLL imports from dll that no fake stands in front of.
-std::vector<std::string> unwatchedImports(HMODULE dll, const char *dllName);
+// Heap blocks the module allocated and has not freed; the size asked of each
+// allocation since the last reset; frees of blocks it never had.
+std::size_t liveBlocks();
+std::vector<std::size_t> requestedSizes();
+unsigned strayFrees();
+
+// Functions the module imports from dll that no fake stands in front of.
+std::vector<std::string> unwatchedImports(HMODULE module, const char *dllName);
 
 }  // namespace platform
