@@ -21,6 +21,7 @@
 #include "host_calls.h"
 #include "peers.h"
 #include "query/text_accumulator.h"
+#include "test_windows.h"
 #include "zibwin32.h"
 
 namespace {
@@ -127,7 +128,7 @@ LRESULT CALLBACK forwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // A subclass that forwards after the one property look-up a hook needs.
 LRESULT lookUpAndForward(bool unicode, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    volatile HANDLE record = GetPropA(window, "ZIBWIN32_DATA");
+    volatile HANDLE record = GetPropA(window, hookProperty);
     (void)record;
     return forward(unicode, window, message, wParam, lParam);
 }
@@ -138,25 +139,10 @@ LRESULT CALLBACK lookUpAndForwardProcW(HWND window, UINT message, WPARAM wParam,
     return lookUpAndForward(true, window, message, wParam, lParam);
 }
 
-// A window of a class of its own character set: a Unicode window for a class
-// registered with RegisterClassW.
+// A window of a class of its own character set.
 HWND plainWindow(bool unicode = false) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA ansi = {};
-        ansi.lpfnWndProc = plainProc;
-        ansi.hInstance = GetModuleHandleA(nullptr);
-        ansi.lpszClassName = "ZibBench";
-        WNDCLASSW wide = {};
-        wide.lpfnWndProc = plainProcW;
-        wide.hInstance = GetModuleHandleW(nullptr);
-        wide.lpszClassName = L"ZibBenchW";
-        registered = RegisterClassA(&ansi) != 0 && RegisterClassW(&wide) != 0;
-    }
-    return unicode ? CreateWindowExW(0, L"ZibBenchW", L"", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                     nullptr, nullptr)
-                   : CreateWindowExA(0, "ZibBench", "", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                     nullptr, nullptr);
+    return createHostWindow(unicode ? "ZibBenchW" : "ZibBench", unicode ? plainProcW : plainProc,
+                            unicode);
 }
 
 HWND subclassed(WNDPROC proc, bool unicode = false) {
@@ -166,12 +152,8 @@ HWND subclassed(WNDPROC proc, bool unicode = false) {
         SetWindowLongPtrW(window, GWLP_WNDPROC, value);
     else
         SetWindowLongPtrA(window, GWLP_WNDPROC, value);
-    SetPropA(window, "ZIBWIN32_DATA", reinterpret_cast<HANDLE>(1));
+    SetPropA(window, hookProperty, reinterpret_cast<HANDLE>(1));
     return window;
-}
-
-std::string idOf(HWND window) {
-    return std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)));
 }
 
 // Calls an entry as a host does; returns its text.

@@ -94,10 +94,11 @@ TEST_F(HostContract, FunctionsCalledThroughPointersAreTheValidTargets) {
     const auto *base = reinterpret_cast<const BYTE *>(dll);
     const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
         base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    const auto *fids = reinterpret_cast<const BYTE *>(loadConfigField(dll, 0x50, 0x80));
-    const size_t stride = 4 + (static_cast<DWORD>(loadConfigField(dll, 0x58, 0x90)) >> 28);
+    using namespace loadConfigLayout;
+    const auto *fids = reinterpret_cast<const BYTE *>(loadConfigField(dll, guardCFFunctionTable));
+    const size_t stride = 4 + (static_cast<DWORD>(loadConfigField(dll, guardFlags)) >> 28);
     std::set<DWORD> valid, called = {nt->OptionalHeader.AddressOfEntryPoint};  // the load entry
-    for (size_t i = 0; i < loadConfigField(dll, 0x54, 0x88); ++i)
+    for (size_t i = 0; i < loadConfigField(dll, guardCFFunctionCount); ++i)
         valid.insert(*reinterpret_cast<const DWORD *>(fids + i * stride));
     auto calledThroughPointer = [&](auto function) {
         called.insert(static_cast<DWORD>(reinterpret_cast<const BYTE *>(function) - base));
@@ -112,8 +113,7 @@ TEST_F(HostContract, FunctionsCalledThroughPointersAreTheValidTargets) {
         calledThroughPointer(currentProcOf(window));  // the hook of either character set
     }
     EXPECT_EQ(valid, called);
-    const uintptr_t defaultCookie = sizeof(void *) == 4 ? 0xBB40E64Eu : 0x00002B992DDFA232ull;
-    EXPECT_NE(*reinterpret_cast<const uintptr_t *>(loadConfigField(dll, 0x3C, 0x58)), defaultCookie);
+    EXPECT_NE(*reinterpret_cast<const uintptr_t *>(loadConfigField(dll, securityCookie)), defaultCookie);
 }
 
 // The fault injection of these tests covers every platform call the DLL makes.

@@ -106,7 +106,7 @@ void unloadWithoutAHook(bool attachFails) {
 void overrunTheStack() {
     LoadedLibrary host;
     check(load(&host), "loaded");
-    auto *cookie = reinterpret_cast<uintptr_t *>(loadConfigField(host.module, 0x3C, 0x58));
+    auto *cookie = reinterpret_cast<uintptr_t *>(loadConfigField(host.module, loadConfigLayout::securityCookie));
     platform::install(host.module);
     platform::overrides().GetVolumeInformationA = [cookie](LPCSTR root, LPSTR label, DWORD size,
                                                            auto...) {

@@ -8,16 +8,6 @@ LRESULT CALLBACK demoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND createDemoWindow() {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = demoWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "ZibHostDemo";
-    RegisterClassA(&windowClass);
-    return CreateWindowExA(0, "ZibHostDemo", "zibhost", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
 WNDPROC procOf(HWND window) {
     return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
 }
@@ -25,12 +15,12 @@ WNDPROC procOf(HWND window) {
 }  // namespace
 
 int runAutoplayDemo(const LoadedLibrary &library) {
-    HWND window = createDemoWindow();
+    HWND window = createHostWindow("ZibHostDemo", demoWindowProc);
     if (window == nullptr) {
         std::fprintf(stderr, "zibhost: cannot create a window (error %lu)\n", GetLastError());
         return 1;
     }
-    const std::string id = std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)));
+    const std::string id = idOf(window);
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
     const WNDPROC ownProc = procOf(window);
     int failures = 0;

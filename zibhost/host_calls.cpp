@@ -1,5 +1,7 @@
 #include "host_calls.h"
 
+#include <cstring>
+
 std::string besideThisProgram(const char *file) {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
@@ -37,12 +39,42 @@ std::string entryNames(const LoadedLibrary &library) {
     return names;
 }
 
-CallResult callEntry(const LoadedLibrary &library, const XtableEntry &entry,
-                     const std::vector<std::string> &args) {
-    std::vector<std::string> copies = args;
+std::vector<char *> argumentArray(std::vector<std::string> &copies) {
     std::vector<char *> argv;
     for (std::string &arg : copies) argv.push_back(&arg[0]);
     argv.push_back(nullptr);
+    return argv;
+}
+
+HWND createHostWindow(const char *className, WNDPROC procedure, bool unicode) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    if (unicode) {
+        std::wstring name(className, className + std::strlen(className));
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = name.c_str();
+        RegisterClassW(&windowClass);  // fails, harmlessly, once the class is there
+        return CreateWindowExW(0, name.c_str(), name.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                               nullptr, nullptr, instance, nullptr);
+    }
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, className, className, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                           nullptr, instance, nullptr);
+}
+
+std::string idOf(HWND window) {
+    return std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)));
+}
+
+CallResult callEntry(const LoadedLibrary &library, const XtableEntry &entry,
+                     const std::vector<std::string> &args) {
+    std::vector<std::string> copies = args;
+    std::vector<char *> argv = argumentArray(copies);
     char *result = nullptr;
     int32_t firstFlag = 0, secondFlag = 0;
     entry.handler(argv.data(), static_cast<int32_t>(args.size()), &result, &firstFlag, &secondFlag);

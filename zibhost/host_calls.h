@@ -26,6 +26,17 @@ const XtableEntry *findEntry(const LoadedLibrary &library, const std::string &na
 // The entry names, separated by ", ".
 std::string entryNames(const LoadedLibrary &library);
 
+// The argument array a host hands a handler: pointers into copies of the
+// arguments (writable, as from a host), which must outlive the call.
+std::vector<char *> argumentArray(std::vector<std::string> &copies);
+
+// A top-level window of the calling thread, of a class of its own that
+// procedure serves, registered on first use: a Unicode window when unicode.
+HWND createHostWindow(const char *className, WNDPROC procedure, bool unicode = false);
+
+// The window id as a script writes it: the handle as a signed decimal.
+std::string idOf(HWND window);
+
 // Calls an entry; for a function, returns its text (isNull when it stored null).
 struct CallResult {
     bool isNull = true;

@@ -67,7 +67,8 @@ row BA2019 DoNotMarkWritableSectionsAsShared 1 \
 # the value that the loader replaces; and the functions that check it.
 cookie=$(value SecurityCookie)
 cookieSection=$(sectionAt $((cookie - base)))
-if [ $arch = x64 ]; then default=2b992ddfa232; width=8; else default=bb40e64e; width=4; fi
+if [ $arch = x64 ]; then width=8; else width=4; fi
+default=$(sed -n "s/.*defaultCookie$((width * 8)) = 0x0*\([0-9A-F]*\).*/\L\1/p" "$(dirname "$0")/../../zibwin32/entry/load_config_layout.h")
 set -- $cookieSection
 stored=$(od -An -tx1 -j "${2:-0}" -N $width "$dll" | awk '{ for (i = NF; i > 0; i--) printf "%s", $i }')
 row BA2012 DoNotModifyStackProtectionCookie 1 \

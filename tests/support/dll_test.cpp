@@ -128,11 +128,8 @@ const XtableEntry *DllTest::entry(const char *name) const {
 }
 
 Outcome DllTest::call(const char *name, const std::vector<std::string> &args) {
-    std::vector<std::string> copies = args;  // handlers get writable strings, as from a host
-    std::vector<char *> argv;
-    for (std::string &arg : copies) argv.push_back(&arg[0]);
-    argv.push_back(nullptr);
-    return invoke(name, argv.data(), static_cast<int32_t>(args.size()));
+    std::vector<std::string> copies = args;
+    return invoke(name, argumentArray(copies).data(), static_cast<int32_t>(args.size()));
 }
 
 Outcome DllTest::callWithoutArgs(const char *name) { return invoke(name, nullptr, 0); }

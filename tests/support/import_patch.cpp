@@ -55,13 +55,13 @@ void *patchImport(HMODULE module, const char *dll, const char *function, void *r
     return previous;
 }
 
-uintptr_t loadConfigField(HMODULE module, size_t offset32, size_t offset64) {
+uintptr_t loadConfigField(HMODULE module, size_t offset) {
     auto *base = reinterpret_cast<BYTE *>(module);
     auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(
         base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
     DWORD config = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress;
     uintptr_t value = 0;
-    if (config) std::memcpy(&value, base + config + (sizeof value == 4 ? offset32 : offset64), sizeof value);
+    if (config) std::memcpy(&value, base + config + offset, sizeof value);
     return value;
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "entry/load_config_layout.h"
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,6 @@ void *patchImport(HMODULE module, const char *dll, const char *function, void *r
 // The names of the functions that module imports from dll.
 std::vector<std::string> importedFunctions(HMODULE module, const char *dll);
 
-// A pointer-sized field of the loaded module's load configuration, at the
-// PE format's offset for 32-bit or for 64-bit images; 0 without one.
-uintptr_t loadConfigField(HMODULE module, size_t offset32, size_t offset64);
+// A pointer-sized field of the loaded module's load configuration, at an
+// offset of loadConfigLayout; 0 without one.
+uintptr_t loadConfigField(HMODULE module, size_t offset);

@@ -2,27 +2,12 @@
 
 #include <map>
 
-namespace {
+#include "host_calls.h"
 
-const char className[] = "ZibTestWindow";
-const wchar_t classNameW[] = L"ZibTestWindowW";
+namespace {
 
 std::map<HWND, WindowLog> logs;
 std::map<std::pair<HWND, UINT>, Reaction> reactions;
-
-void registerClassesOnce() {
-    static bool registered = false;
-    if (registered) return;
-    WNDCLASSA ansi = {};
-    ansi.lpfnWndProc = recordingWindowProc;
-    ansi.hInstance = GetModuleHandleA(nullptr);
-    ansi.lpszClassName = className;
-    WNDCLASSW unicode = {};
-    unicode.lpfnWndProc = recordingWindowProcW;
-    unicode.hInstance = GetModuleHandleW(nullptr);
-    unicode.lpszClassName = classNameW;
-    registered = RegisterClassA(&ansi) != 0 && RegisterClassW(&unicode) != 0;
-}
 
 // Logs the message; returns the test's reaction to it, if it has one.
 const Reaction *recorded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode) {
@@ -72,12 +57,9 @@ LRESULT CALLBACK recordingWindowProcW(HWND window, UINT message, WPARAM wParam, 
 }
 
 HWND createTestWindow(CharacterSet set) {
-    registerClassesOnce();
-    HWND window = set == CharacterSet::Unicode
-                      ? CreateWindowExW(0, classNameW, L"zib test", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                        100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)
-                      : CreateWindowExA(0, className, "zib test", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                        100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    bool unicode = set == CharacterSet::Unicode;
+    HWND window = createHostWindow(unicode ? "ZibTestWindowW" : "ZibTestWindow",
+                                   unicode ? recordingWindowProcW : recordingWindowProc, unicode);
     if (window) logs[window];
     return window;
 }
@@ -101,10 +83,6 @@ int timesSeen(HWND window, UINT message) {
 
 void reactTo(HWND window, UINT message, Reaction reaction) {
     reactions[{window, message}] = std::move(reaction);
-}
-
-std::string idOf(HWND window) {
-    return std::to_string(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)));
 }
 
 WNDPROC currentProcOf(HWND window) {

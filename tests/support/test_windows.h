@@ -57,8 +57,6 @@ extern const char hookProperty[];
 // when it does.
 bool isHooked(HWND window);
 
-// The window id as a script writes it: the handle as a signed decimal.
-std::string idOf(HWND window);
 
 // The window's procedure, read in the window's current character set: the
 // procedure itself, not a stand-in that converts text for the other set.

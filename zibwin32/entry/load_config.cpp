@@ -8,17 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-namespace {
-
-// The cookie as the image holds it. The loader replaces exactly this value
-// with a random one at load; any other value would be left as it is.
-#ifdef _WIN64
-const uintptr_t defaultCookie = 0x00002B992DDFA232ULL;
-#else
-const uintptr_t defaultCookie = 0xBB40E64EUL;
-#endif
-
-}  // namespace
+#include "entry/load_config_layout.h"
 
 // Every indirect call goes through a pointer that the loader of a platform
 // that enforces Control Flow Guard sets to its own check (32-bit code, which
@@ -132,15 +122,13 @@ struct LoadConfig {
 };
 
 // The PE format's offsets, which the layout above must meet.
-#ifdef _WIN64
-static_assert(offsetof(LoadConfig, securityCookie) == 0x58, "load configuration layout");
-static_assert(offsetof(LoadConfig, guardFlags) == 0x90, "load configuration layout");
-static_assert(sizeof(LoadConfig) == 0x140, "load configuration layout");
-#else
-static_assert(offsetof(LoadConfig, securityCookie) == 0x3C, "load configuration layout");
-static_assert(offsetof(LoadConfig, guardFlags) == 0x58, "load configuration layout");
-static_assert(sizeof(LoadConfig) == 0xC0, "load configuration layout");
-#endif
+static_assert(offsetof(LoadConfig, securityCookie) == loadConfigLayout::securityCookie, "layout");
+static_assert(offsetof(LoadConfig, guardCFFunctionTable) == loadConfigLayout::guardCFFunctionTable,
+              "layout");
+static_assert(offsetof(LoadConfig, guardCFFunctionCount) == loadConfigLayout::guardCFFunctionCount,
+              "layout");
+static_assert(offsetof(LoadConfig, guardFlags) == loadConfigLayout::guardFlags, "layout");
+static_assert(sizeof(LoadConfig) == loadConfigLayout::recordSize, "layout");
 
 // The names below are the ones that the compiler's instrumentation, the
 // linker and the format use, reserved as they are.
@@ -155,7 +143,7 @@ extern const char __guard_iat_table[], __guard_iat_count[];
 extern const char __guard_longjmp_table[], __guard_longjmp_count[];
 
 // The stack cookie of every function that keeps a buffer on the stack.
-uintptr_t __stack_chk_guard = defaultCookie;
+uintptr_t __stack_chk_guard = loadConfigLayout::defaultCookie;
 
 // A function's stack was overrun. Returning, or unwinding through handlers
 // that the overrun may have forged, would hand control to whoever overran
