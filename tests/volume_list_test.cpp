@@ -1,8 +1,10 @@
 // "zibWin32EnumerateVolumes" on the drives of the test prefix (see
 // tools/wine/make-prefix.sh), and with faults injected into the DLL's imports.
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <thread>
 
 #include "dll_test.h"
 
@@ -260,22 +262,49 @@ TEST_F(VolumeList, DriveListFailuresGiveTheEmptyList) {
     EXPECT_EQ(call(volumes), textOf(""));
 }
 
-TEST_F(VolumeList, DriveListThatGrowsBetweenSizeAndFetchIsFetchedAgain) {
-    std::string all = call(volumes).text;
-    platform::reset();
-    int grows = 1;  // how many fetches find the list bigger than asked
-    platform::overrides().GetLogicalDriveStringsA = [&grows](DWORD size, LPSTR buffer) -> DWORD {
-        DWORD real = platform::real().GetLogicalDriveStringsA(size, buffer);
-        if (size == 0 || grows == 0) return real;
-        --grows;
-        std::memset(buffer, 'X', size);  // whatever the buffer holds is not the list
-        return size + 4;
-    };
-    EXPECT_EQ(call(volumes), textOf(all));
-    EXPECT_EQ(platform::callCount("GetLogicalDriveStringsA"), 4u);
+TEST_F(VolumeList, DriveListThatGrowsBetweenSizeAndFetchIsFetchedFourTimesAtMost) {
+    const struct {
+        int growths;     // how many fetches find the list bigger than asked
+        bool listed;     // the list, or ""
+        unsigned calls;  // a size and a fetch for each time
+    } cases[] = {{0, true, 2}, {1, true, 4}, {3, true, 8}, {4, false, 8}, {1000, false, 8}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.growths) + " growths");
+        platform::reset();
+        int grows = c.growths;
+        platform::overrides().GetLogicalDriveStringsA = [&grows](DWORD size, LPSTR buffer) -> DWORD {
+            DWORD real = platform::real().GetLogicalDriveStringsA(size, buffer);
+            if (size == 0 || grows == 0) return real;
+            --grows;
+            std::memset(buffer, 'X', size);  // whatever the buffer holds is not the list
+            return size + 4;
+        };
+        EXPECT_EQ(call(volumes), textOf(c.listed ? everyDrive : ""));
+        EXPECT_EQ(platform::callCount("GetLogicalDriveStringsA"), c.calls);
+    }
+}
 
-    grows = 1000;  // a list that never stops growing
-    EXPECT_EQ(call(volumes), textOf(""));
+// Each call reads labels into a buffer of its own: two threads whose label
+// reads wait for each other still list their own.
+TEST_F(VolumeList, ThreadsListingAtOnceGetTheirOwnLabels) {
+    std::atomic<int> reading{0};
+    platform::overrides().GetVolumeInformationA = [&](LPCSTR, LPSTR label, DWORD size, auto...) {
+        lstrcpynA(label, ("THREAD" + std::to_string(GetCurrentThreadId())).c_str(), size);
+        ++reading;
+        for (int waited = 0; reading < 2 && waited < 5000; ++waited) Sleep(1);
+        return TRUE;
+    };
+    std::string expected[2], listed[2];
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i)
+        threads.emplace_back([&, i] {
+            expected[i] = "D:,cdrom,THREAD" + std::to_string(GetCurrentThreadId()) + "\n";
+            listed[i] = call(volumes, {"cdrom"}).text;
+        });
+    for (std::thread &thread : threads) thread.join();
+    EXPECT_EQ(reading, 2);
+    EXPECT_EQ(listed[0], expected[0]);
+    EXPECT_EQ(listed[1], expected[1]);
 }
 
 TEST_F(VolumeList, OnlyWhatThePlatformFilledIsWalked) {
