@@ -9,22 +9,21 @@ namespace {
 
 const char attach[] = "zibWin32Attach";
 const char detach[] = "zibWin32Detach";
-const UINT probe = WM_USER + 4;  // counted by the host's own subclasses
+const UINT probe = WM_USER + 4;  // traced through the window's chain
 
-// Subclasses of the host's own, each counting the probes it sees: comctl32's,
-// and a plain one that forwards to the procedure it replaced.
-std::map<HWND, int> subclassSaw;
+// Subclasses of the host's own, in the window's chain: comctl32's, and a
+// plain one that forwards to the procedure it replaced.
 std::map<HWND, WNDPROC> replacedBy;
 
 LRESULT CALLBACK plainSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    subclassSaw[window] += message == probe;
+    seenBy("subclass", message);
     return (IsWindowUnicode(window) ? CallWindowProcW : CallWindowProcA)(replacedBy[window], window,
                                                                          message, wParam, lParam);
 }
 
 LRESULT CALLBACK comctlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                 DWORD_PTR) {
-    subclassSaw[window] += message == probe;
+    seenBy("subclass", message);
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
@@ -35,12 +34,18 @@ WNDPROC swapProc(HWND window, WNDPROC proc, bool unicode) {
 }
 
 // The host's own subclass, put in front of whatever the window has: with
-// comctl32, or plainly in the window's character set.
+// comctl32, or plainly in the window's character set; and taken out again.
 void addSubclass(HWND w, bool comctl, bool unicode) {
     if (comctl)
         SetWindowSubclass(w, comctlSubclass, 1, 0);
     else
         replacedBy[w] = swapProc(w, plainSubclass, unicode);
+}
+void removeSubclass(HWND w, bool comctl, bool unicode) {
+    if (comctl)
+        RemoveWindowSubclass(w, comctlSubclass, 1);
+    else
+        swapProc(w, replacedBy[w], unicode);
 }
 
 // Where failures leave a window; its property always names a live record.
@@ -85,6 +90,17 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
         }
         return which;
     }
+    // The hook's part of the chain, seen as it passes a message on.
+    void traceTheHook() {
+        platform::overrides().CallWindowProcA = [](WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            seenBy("hook", m);
+            return platform::real().CallWindowProcA(proc, w, m, wp, lp);
+        };
+        platform::overrides().CallWindowProcW = [](WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            seenBy("hook", m);
+            return platform::real().CallWindowProcW(proc, w, m, wp, lp);
+        };
+    }
     // The import through which the DLL changes this window's procedure.
     const char *setWindowLong() const { return unicode() ? "SetWindowLongW" : "SetWindowLongA"; }
     LRESULT defaultAnswer(HWND w, UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -128,11 +144,6 @@ TEST_P(WindowHook, DetachBehindALaterSubclassWaitsUntilTheHookIsInFrontAgain) {
     for (bool comctl : {true, false}) {
         SCOPED_TRACE(comctl ? "SetWindowSubclass" : "plain subclass");
         HWND w = createTestWindow(GetParam());
-        auto probed = [&](int bySubclass, int byWindow) {
-            SendMessageA(w, probe, 0, 0);
-            EXPECT_EQ(subclassSaw[w], bySubclass);
-            EXPECT_EQ(timesSeen(w, probe), byWindow);
-        };
         call(attach, {idOf(w)});
         call("zibWin32SetAutoplayMode", {idOf(w), "deny"});
         addSubclass(w, comctl, unicode());
@@ -142,16 +153,64 @@ TEST_P(WindowHook, DetachBehindALaterSubclassWaitsUntilTheHookIsInFrontAgain) {
         EXPECT_EQ(currentProcOf(w), front);
         EXPECT_EQ(platform::liveBlocks(), 1u);
         EXPECT_EQ(SendMessageA(w, query, 0, 0), 1);
-        probed(1, 1);
-        if (comctl)
-            RemoveWindowSubclass(w, comctlSubclass, 1);
-        else
-            swapProc(w, replacedBy[w], unicode());
-        probed(1, 2);
+        removeSubclass(w, comctl, unicode());
         call(detach, {idOf(w)});
         expectUntouched(w, ownProc);
-        probed(1, 3);
         DestroyWindow(w);
+    }
+}
+
+// Who sees a message, in which order, each once: the host's later subclass,
+// the hook and the window's own procedure, as the chain stands after steps.
+TEST_P(WindowHook, TheChainSeesEachMessageOnceInOrder) {
+    const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
+    const Link subclass{"subclass", probe}, hook{"hook", probe}, own{"window", probe};
+    const Link subclassGoes{"subclass", WM_NCDESTROY}, hookGoes{"hook", WM_NCDESTROY},
+        ownGoes{"window", WM_NCDESTROY};
+    enum Step { Attach, Detach, Comctl32Subclass, PlainSubclass, RemoveSubclass, Deny };
+    const struct {
+        const char *what;
+        std::vector<Step> steps;
+        UINT message;  // sent to the window; WM_NCDESTROY: the window is destroyed
+        Chain expected;
+    } cases[] = {
+        {"hooked", {Attach}, probe, {hook, own}},
+        {"comctl32 subclass in front", {Attach, Comctl32Subclass}, probe, {subclass, hook, own}},
+        {"plain subclass in front", {Attach, PlainSubclass}, probe, {subclass, hook, own}},
+        {"detached behind comctl32's", {Attach, Comctl32Subclass, Detach}, probe, {subclass, hook, own}},
+        {"detached behind a plain one", {Attach, PlainSubclass, Detach}, probe, {subclass, hook, own}},
+        {"the subclass gone", {Attach, Comctl32Subclass, Detach, RemoveSubclass}, probe, {hook, own}},
+        {"detached once it has gone", {Attach, PlainSubclass, Detach, RemoveSubclass, Detach}, probe,
+         {own}},
+        {"destroyed", {Attach}, WM_NCDESTROY, {hookGoes, ownGoes}},
+        {"destroyed behind comctl32's", {Attach, Comctl32Subclass}, WM_NCDESTROY,
+         {subclassGoes, hookGoes, ownGoes}},
+        {"destroyed behind a plain one", {Attach, PlainSubclass}, WM_NCDESTROY,
+         {subclassGoes, hookGoes, ownGoes}},
+        {"AutoPlay query passed on", {Attach}, query, {{"hook", query}, {"window", query}}},
+        {"AutoPlay query answered", {Attach, Deny}, query, {}},
+        {"answered behind a subclass", {Attach, Deny, PlainSubclass}, query, {{"subclass", query}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        reload();  // a module that never registered the AutoPlay query
+        traceTheHook();
+        HWND w = createTestWindow(GetParam());
+        bool comctl = false;
+        for (Step step : c.steps) {
+            if (step == Attach || step == Detach) call(step == Attach ? attach : detach, {idOf(w)});
+            if (step == Comctl32Subclass || step == PlainSubclass)
+                addSubclass(w, comctl = step == Comctl32Subclass, unicode());
+            if (step == RemoveSubclass) removeSubclass(w, comctl, unicode());
+            if (step == Deny) call("zibWin32SetAutoplayMode", {idOf(w), "deny"});
+        }
+        traceChain({c.message});
+        if (c.message == WM_NCDESTROY)
+            DestroyWindow(w);
+        else
+            SendMessageA(w, c.message, 0, 0);
+        EXPECT_EQ(takeChain(), c.expected);
+        traceChain({});
     }
 }
 
@@ -224,7 +283,6 @@ TEST_P(WindowHook, EveryMessageReachesTheWindowUnchangedWhileNoModeWasEverSet) {
     call(attach, {idOf(window)});
     EXPECT_EQ(SendMessageA(window, WM_USER + 5, 12, 34), 12034);
     EXPECT_EQ(SendMessageA(window, query, 0, 0), 77);
-    EXPECT_EQ(timesSeen(window, query), 1);
     // Message 0 is no AutoPlay query while none is known.
     SendMessageA(window, WM_NULL, 0, 0);
     EXPECT_EQ(timesSeen(window, WM_NULL), 1);

@@ -8,6 +8,8 @@ namespace {
 
 std::map<HWND, WindowLog> logs;
 std::map<std::pair<HWND, UINT>, Reaction> reactions;
+std::vector<UINT> traced;
+Chain chain;
 
 // Logs the message; returns the test's reaction to it, if it has one.
 const Reaction *recorded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode) {
@@ -15,6 +17,7 @@ const Reaction *recorded(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     if (log != logs.end()) {
         WindowLog &entry = log->second;
         entry.messages.push_back(message);
+        seenBy("window", message);
         if (message == WM_NCDESTROY) entry.destroyed = true;
         if (message == WM_CHAR) entry.characters.push_back(wParam);
         if (message == WM_SETTEXT && lParam != 0)
@@ -35,6 +38,30 @@ std::wstring widened(const char *text) {
 }
 
 const char *nameOf(CharacterSet set) { return set == CharacterSet::Unicode ? "Unicode" : "ANSI"; }
+
+bool operator==(const Link &a, const Link &b) {
+    return std::string(a.procedure) == b.procedure && a.message == b.message;
+}
+
+void PrintTo(const Link &link, std::ostream *out) {
+    *out << link.procedure << " sees " << link.message;
+}
+
+void traceChain(std::vector<UINT> messages) {
+    traced = std::move(messages);
+    chain.clear();
+}
+
+void seenBy(const char *procedure, UINT message) {
+    for (UINT tracedMessage : traced)
+        if (message == tracedMessage) chain.push_back({procedure, message});
+}
+
+Chain takeChain() {
+    Chain taken;
+    taken.swap(chain);
+    return taken;
+}
 
 const char hookProperty[] = "ZIBWIN32_DATA";
 

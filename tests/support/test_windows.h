@@ -50,6 +50,24 @@ int timesSeen(HWND window, UINT message);
 // reaction instead of the default procedure of its character set.
 void reactTo(HWND window, UINT message, Reaction reaction);
 
+// One procedure of a window's chain seeing a message: "subclass" (a later
+// one of the host's own), "hook" (the DLL's, as it passes the message on) or
+// "window" (the window's own).
+struct Link {
+    const char *procedure;
+    UINT message;
+};
+using Chain = std::vector<Link>;
+bool operator==(const Link &a, const Link &b);
+void PrintTo(const Link &link, std::ostream *out);
+
+// From now on records each procedure that sees one of these messages.
+void traceChain(std::vector<UINT> messages);
+// Records that procedure sees message, if the message is traced.
+void seenBy(const char *procedure, UINT message);
+// What was recorded since the last traceChain or takeChain.
+Chain takeChain();
+
 // The property through which the DLL finds a hooked window's record.
 extern const char hookProperty[];
 
