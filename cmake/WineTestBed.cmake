@@ -18,9 +18,21 @@ else()
   set(ZIBWIN32_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 endif()
 set(ZIBWIN32_WINE_TOOLS ${PROJECT_SOURCE_DIR}/tools/wine)
+# A prefix's programs and its wineserver run on one CPU, the prefix's own:
+# under Wine most platform calls are round trips to the server, and a round
+# trip between two cores costs several times one on the same core.
+cmake_host_system_information(RESULT ZIBWIN32_CPUS QUERY NUMBER_OF_LOGICAL_CORES)
+if(ZIBWIN32_WINEARCH STREQUAL "win64" AND ZIBWIN32_CPUS GREATER 1)
+  set(ZIBWIN32_CPU 1)
+else()
+  set(ZIBWIN32_CPU 0)
+endif()
+# Builds that share a prefix must test one after the other: the test command
+# groups them by this file.
+file(WRITE ${CMAKE_BINARY_DIR}/test-group "${ZIBWIN32_WINEPREFIX}\n")
 
 # wine-prefix makes the prefix, wine-run runs a program of this build in it,
-# wine-server starts and stops its server.
+# wine-server starts and stops its server; the last two on the prefix's CPU.
 foreach(script wine-prefix wine-run wine-server)
   configure_file(${ZIBWIN32_WINE_TOOLS}/${script}.in ${CMAKE_BINARY_DIR}/${script}
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ

@@ -1,60 +1,48 @@
 #!/usr/bin/env bash
-# Runs every test of configured builds with CTest, then shows the counts the
-# hardening suites report, and ends with CTest's verdict for all of them.
+# Runs every test of configured builds with CTest, then shows what the
+# hardening suites and the protection checks reported (build/PRESET/report.txt)
+# and the counts of CTest's JUnit results, and ends with CTest's verdict.
 #
-# Builds that share a Wine prefix run one after the other, in a group; the
-# groups run side by side, each pinned to a CPU of its own with its
-# wineserver: under Wine most platform calls are round trips to the server,
-# and a round trip between two cores costs several times one on the same
-# core. Each build's output goes to build/PRESET/ctest-output.txt.
+# Builds that share a Wine prefix (build/PRESET/test-group, which CMake
+# writes) run one after the other; the groups run side by side, each build's
+# launcher keeping its programs and wineserver on the prefix's CPU. Each
+# build's output goes to build/PRESET/ctest-output.txt.
 # usage: run-tests.sh PRESET...
 set -uo pipefail
-presets=("$@")
-cpus=$(nproc)
 
-run_group() {  # CPU PRESET...
-  local cpu=$1 preset
-  shift
+run_group() {  # PRESET...
   for preset in "$@"; do
-    taskset -c "$cpu" ctest --preset "$preset" >"build/$preset/ctest-output.txt" 2>&1
+    rm -f "build/$preset/report.txt"
+    ctest --preset "$preset" >"build/$preset/ctest-output.txt" 2>&1
     echo $? >"build/$preset/ctest-status"
   done
 }
 
-prefixOf() { sed -n 's/.*WINEPREFIX="\([^"]*\)".*/\1/p' "build/$1/wine-run"; }
-groups=() pids=()
-for preset in "${presets[@]}"; do groups+=("$(prefixOf "$preset")"); done
-mapfile -t prefixes < <(printf '%s\n' "${groups[@]}" | sort -u)
-cpu=0
-for prefix in "${prefixes[@]}"; do
-  group=()
-  for i in "${!presets[@]}"; do [ "${groups[i]}" = "$prefix" ] && group+=("${presets[i]}"); done
-  run_group $((cpu % cpus)) "${group[@]}" &
+pids=()
+while read -r group; do
+  members=()
+  for preset in "$@"; do [ "$(cat "build/$preset/test-group")" = "$group" ] && members+=("$preset"); done
+  run_group "${members[@]}" &
   pids+=($!)
-  cpu=$((cpu + 1))
-done
+done < <(for preset in "$@"; do cat "build/$preset/test-group"; done | sort -u)
 wait "${pids[@]}"
 
 status=0 passed=0 failed=0
-for preset in "${presets[@]}"; do
+for preset in "$@"; do
   echo "=== tests of the $preset build"
   cat "build/$preset/ctest-output.txt"
   [ "$(cat "build/$preset/ctest-status")" = 0 ] || status=1
 done
-for preset in "${presets[@]}"; do
-  build=build/$preset
+for preset in "$@"; do
   echo
-  echo "What the hardening suites counted ($preset):"
-  grep -h '^hardening:' "$build/Testing/Temporary/LastTest.log" | sed 's/^hardening: /  /'
-  protections=$(grep -h '^protection:' "$build/Testing/Temporary/LastTest.log")
-  [ -z "$protections" ] || printf 'What the protection checks found (%s):\n%s\n' "$preset" \
-    "$(sed 's/^protection: /  /' <<<"$protections")"
-  summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest-output.txt")
-  echo "  CTest ($preset): $summary"
-  total=$(sed -n 's/.* out of \([0-9]*\).*/\1/p' <<<"$summary")
-  bad=$(sed -n 's/.* \([0-9]*\) tests failed.*/\1/p' <<<"$summary")
-  passed=$((passed + ${total:-0} - ${bad:-0}))
-  failed=$((failed + ${bad:-0}))
+  echo "What the hardening suites and protection checks reported ($preset):"
+  sed 's/^/  /' "build/$preset/report.txt" 2>/dev/null
+  suite=$(tr '\n\t' '  ' <"build/$preset/junit.xml" | grep -o '<testsuite [^>]*>' | head -1)
+  total=$(sed -n 's/.* tests="\([0-9]*\)".*/\1/p' <<<"$suite")
+  failures=$(sed -n 's/.* failures="\([0-9]*\)".*/\1/p' <<<"$suite")
+  [ -n "$total" ] && [ -n "$failures" ] || { total=1 failures=1 status=1; }
+  echo "  CTest ($preset): $((total - failures)) of $total tests passed"
+  passed=$((passed + total - failures)) failed=$((failed + failures))
 done
 echo
 echo "ctest: $passed passed, $failed failed, in $SECONDS s"

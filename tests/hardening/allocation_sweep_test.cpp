@@ -1,7 +1,5 @@
 // Every allocation of every entry that allocates is failed in turn, alone and
 // together with every later one: nothing is half done and nothing leaks.
-#include <cstdio>
-
 #include "dll_test.h"
 
 namespace {
@@ -26,7 +24,7 @@ class AllocationSweep : public DllTest {
                                         }
                                     },
                                     {everyLater});
-            std::printf("hardening: allocation sweep of %s%s%s: %u allocation points, 0 blocks leaked\n",
+            report("allocation sweep of %s%s%s: %u allocation points, 0 blocks leaked\n",
                         entry, args.empty() ? "" : (" " + args[0]).c_str(),
                         everyLater ? " (with every later one failing)" : "", points);
             EXPECT_GE(points, 3u);  // at least the record, a block and the trim
@@ -69,7 +67,7 @@ TEST_F(AllocationSweep, Attach) {
         EXPECT_TRUE(isHooked(hookedWhole));
         EXPECT_EQ(platform::liveBlocks(), recordsBefore + 1) << "the hooked window's record";
         EXPECT_EQ(GetPropA(other, hookProperty), otherRecord);
-        std::printf("hardening: allocation sweep of zibWin32Attach%s: %u allocation points, "
+        report("allocation sweep of zibWin32Attach%s: %u allocation points, "
                     "0 blocks leaked\n",
                     everyLater ? " (with every later one failing)" : "", points);
         EXPECT_EQ(points, 1u);

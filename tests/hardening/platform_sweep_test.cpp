@@ -1,7 +1,6 @@
 // Every platform call the DLL makes is failed once, in turn, at each place a
 // session of host calls makes it: the result is what the failure must give,
 // the error mode comes back, every snapshot is closed and no block leaks.
-#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -32,7 +31,7 @@ TEST_F(PlatformSweep, ProcessList) {
                                   EXPECT_EQ(outcome, textOf(""));
                               }
                           });
-    std::printf("hardening: platform-failure sweep of zibWin32EnumerateProcesses: %u runs, "
+    report("platform-failure sweep of zibWin32EnumerateProcesses: %u runs, "
                 "0 snapshots left open, 0 blocks leaked\n", runs);
     EXPECT_GE(runs, 4u);
 }
@@ -88,7 +87,7 @@ TEST_F(PlatformSweep, VolumeList) {
                           });
     SetErrorMode(0);
     SetThreadErrorMode(0, nullptr);
-    std::printf("hardening: platform-failure sweep of zibWin32EnumerateVolumes: %u runs, "
+    report("platform-failure sweep of zibWin32EnumerateVolumes: %u runs, "
                 "both error modes restored every time, 0 blocks leaked\n", runs);
     EXPECT_GE(runs, roots.size() * 2);
 }
@@ -142,7 +141,7 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
             platform::forgetBlocks();
         }, {false, true});
     }
-    std::printf("hardening: platform-failure sweep of a hooked window's lifetime, ANSI and "
+    report("platform-failure sweep of a hooked window's lifetime, ANSI and "
                 "Unicode windows: %u runs, "
                 "0 blocks leaked but where the property fails during destruction\n",
                 runs);

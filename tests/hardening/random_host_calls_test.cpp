@@ -3,7 +3,6 @@
 // every hooked window must answer. ZIBWIN32_SEED picks another stream,
 // ZIBWIN32_RANDOM_CALLS another length.
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <random>
 
@@ -234,7 +233,7 @@ TEST_F(RandomHostCalls, NeverCrashLeakOrStrayFromTheModel) {
     const unsigned long long seed = setting("ZIBWIN32_SEED", 20261208);
     const unsigned long long total = setting("ZIBWIN32_RANDOM_CALLS", 200000);
     rng.seed(static_cast<std::mt19937::result_type>(seed));
-    std::printf("hardening: random host calls with seed %llu (ZIBWIN32_SEED to change)\n", seed);
+    report("random host calls with seed %llu (ZIBWIN32_SEED to change)\n", seed);
     unsigned long long made = 0;
     while (made < total && !HasFailure()) {
         unsigned op = pick(1000);
@@ -259,7 +258,7 @@ TEST_F(RandomHostCalls, NeverCrashLeakOrStrayFromTheModel) {
     for (const ModelWindow &w : live) DestroyWindow(w.window);
     live.clear();
     EXPECT_EQ(platform::liveBlocks(), 0u);
-    std::printf("hardening: random host calls: %llu calls (%llu process lists, %llu volume lists, "
+    report("random host calls: %llu calls (%llu process lists, %llu volume lists, "
                 "%llu attach, %llu detach, %llu mode), %u windows, %zu blocks leaked\n",
                 made, calls[0], calls[1], calls[2], calls[3], calls[4], windowsCreated,
                 platform::liveBlocks());

@@ -2,7 +2,6 @@
 // given modes and destroyed in random order, from outside and from inside
 // their own message handling and nested SendMessage chains.
 // ZIBWIN32_STORM_WINDOWS sets how many.
-#include <cstdio>
 #include <map>
 #include <random>
 
@@ -107,7 +106,7 @@ TEST_F(WindowStorm, EveryRecordIsReleasedAndEverySurvivorHasItsOwnProcedure) {
         EXPECT_FALSE(isHooked(window));
     }
     EXPECT_EQ(platform::liveBlocks(), 0u);
-    std::printf("hardening: window storm: %u windows cycled (%u destroyed inside their own "
+    report("window storm: %u windows cycled (%u destroyed inside their own "
                 "messages, %u nested chains), %zu survivors back on their own procedure, "
                 "%zu records left\n",
                 created, destroyedInside, chains, alive.size(), platform::liveBlocks());

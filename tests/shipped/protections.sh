@@ -2,7 +2,7 @@
 # Checks the protections that a host's security review checks of a DLL it
 # loads, the way BinSkim reports its rules (the BinSkim rule where there is
 # one): one row per protection, and a failing status when one is missing.
-# Rows begin "protection:" so that the test command can show them.
+# The rows go to the file that ZIBWIN32_REPORT names too, for the test command.
 #
 # usage: protections.sh DLL PDB
 set -u
@@ -38,7 +38,7 @@ row() {  # ID RULE APPLIES OK DETAIL
   local result=pass
   [ "$3" = 1 ] || return 0
   [ "$4" = 1 ] || { result=FAIL; failed=1; }
-  printf 'protection: %-6s %-38s %-3s %-4s %s\n' "$1" "$2" "$arch" "$result" "$5"
+  printf '%-6s %-38s %-3s %-4s %s\n' "$1" "$2" "$arch" "$result" "$5" | tee -a "${ZIBWIN32_REPORT:-/dev/null}"
 }
 yes() { "$@" && echo 1 || echo 0; }
 

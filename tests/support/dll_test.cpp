@@ -1,5 +1,7 @@
 #include "dll_test.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 
@@ -12,6 +14,20 @@ void PrintTo(const Outcome &outcome, std::ostream *out) {
         *out << "null";
     else
         *out << '"' << outcome.text << '"';
+}
+
+void report(const char *format, ...) {
+    char line[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    std::fputs(line, stdout);
+    const char *path = std::getenv("ZIBWIN32_REPORT");
+    if (FILE *file = path && *path ? std::fopen(path, "a") : nullptr) {
+        std::fputs(line, file);
+        std::fclose(file);
+    }
 }
 
 unsigned long long setting(const char *name, unsigned long long fallback) {

@@ -28,6 +28,10 @@ void PrintTo(const Outcome &outcome, std::ostream *out);
 Outcome textOf(const std::string &text);
 extern const Outcome nullOutcome;
 
+// Prints what a suite counted, printf-style, and adds it to the file that
+// ZIBWIN32_REPORT names, which the test command shows.
+void report(const char *format, ...);
+
 // The number in the named environment variable, or fallback.
 unsigned long long setting(const char *name, unsigned long long fallback);
 // Names parameterised tests by character set.

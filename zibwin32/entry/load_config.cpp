@@ -1,9 +1,8 @@
 // The image's load configuration, which the loader reads before any code of
-// the module runs: the stack cookie that it makes random, the checks of
-// Control Flow Guard that it puts in place, and where the module's own
-// dependencies may be loaded from. The C runtime of this toolchain brings
-// none of it, so the module lays the record out itself, field by field as
-// the PE format places them, and provides what the record points to.
+// the module runs and which carries most of the protections that the host
+// guide lists (docs/HOSTS.md, "Protections"). The C runtime of this toolchain
+// brings none of it, so the module lays the record out itself, field by field
+// as the PE format places them, and provides what the record points to.
 #include <windows.h>
 #include <stddef.h>
 #include <stdint.h>

@@ -32,7 +32,10 @@ int appendText(TextAccumulator *acc, const char *text, uint32_t n) {
         acc->data[acc->length] = '\0';
     }
     // The end of the text is known, so the piece goes straight there instead
-    // of being found by a scan: building a long list stays linear.
+    // of being found by a scan. The buffer grows by blocks, not by doubling,
+    // so each growth may copy all the text before it: building a long text
+    // costs time that grows with the square of its length, the price of
+    // results that are mostly a few lines long.
     memcpy(acc->data + acc->length, text, n);
     acc->length += n;
     acc->data[acc->length] = '\0';
