@@ -164,8 +164,8 @@ TEST_P(WindowHook, DetachBehindALaterSubclassWaitsUntilTheHookIsInFrontAgain) {
 // the hook and the window's own procedure, as the chain stands after steps.
 TEST_P(WindowHook, TheChainSeesEachMessageOnceInOrder) {
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    const Link subclass{"subclass", probe}, hook{"hook", probe}, own{"window", probe};
-    const Link subclassGoes{"subclass", WM_NCDESTROY}, hookGoes{"hook", WM_NCDESTROY},
+    const Chain::value_type subclass{"subclass", probe}, hook{"hook", probe}, own{"window", probe},
+        subclassGoes{"subclass", WM_NCDESTROY}, hookGoes{"hook", WM_NCDESTROY},
         ownGoes{"window", WM_NCDESTROY};
     enum Step { Attach, Detach, Comctl32Subclass, PlainSubclass, RemoveSubclass, Deny };
     const struct {

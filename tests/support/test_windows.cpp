@@ -39,14 +39,6 @@ std::wstring widened(const char *text) {
 
 const char *nameOf(CharacterSet set) { return set == CharacterSet::Unicode ? "Unicode" : "ANSI"; }
 
-bool operator==(const Link &a, const Link &b) {
-    return std::string(a.procedure) == b.procedure && a.message == b.message;
-}
-
-void PrintTo(const Link &link, std::ostream *out) {
-    *out << link.procedure << " sees " << link.message;
-}
-
 void traceChain(std::vector<UINT> messages) {
     traced = std::move(messages);
     chain.clear();

@@ -50,16 +50,10 @@ int timesSeen(HWND window, UINT message);
 // reaction instead of the default procedure of its character set.
 void reactTo(HWND window, UINT message, Reaction reaction);
 
-// One procedure of a window's chain seeing a message: "subclass" (a later
-// one of the host's own), "hook" (the DLL's, as it passes the message on) or
-// "window" (the window's own).
-struct Link {
-    const char *procedure;
-    UINT message;
-};
-using Chain = std::vector<Link>;
-bool operator==(const Link &a, const Link &b);
-void PrintTo(const Link &link, std::ostream *out);
+// The procedures of a window's chain that saw a message, in order, each with
+// the message: "subclass" (a later one of the host's own), "hook" (the DLL's,
+// as it passes the message on) or "window" (the window's own).
+using Chain = std::vector<std::pair<std::string, UINT>>;
 
 // From now on records each procedure that sees one of these messages.
 void traceChain(std::vector<UINT> messages);
