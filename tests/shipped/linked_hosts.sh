@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Hosts that link the released DLL, built from the unpacked release alone and
-# run under Wine, for each architecture: a mingw host whose CMake project
-# finds the package and copies the DLL beside itself, and an MSVC-style host
-# that lld-link links against zibwin32.lib, which must not start without the
-# DLL. A project that asks for another major version fails to configure.
+# run under Wine, for each architecture: a mingw host through the CMake
+# package, and an MSVC-style host that lld-link links against zibwin32.lib.
 # usage: linked_hosts.sh UNPACKED_RELEASE PRESET_X86 PRESET_X64   (from the source tree)
 set -u
 release=$1 source=$PWD/tests/shipped/linked_host work=$(mktemp -d)

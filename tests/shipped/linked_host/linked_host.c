@@ -4,10 +4,10 @@
 
 __declspec(dllimport) void __stdcall ExitProcess(unsigned int status);
 
-static int startsWith(const char *text, const char *prefix) {
-    while (*prefix != '\0')
-        if (*text++ != *prefix++) return 0;
-    return 1;
+static int same(const char *text, const char *expected) {
+    for (; *expected != '\0'; ++text, ++expected)
+        if (*text != *expected) return 0;
+    return *text == '\0';
 }
 
 int main(void) {
@@ -20,7 +20,7 @@ int main(void) {
     while (table[rows].name[0] != '\0') ++rows;
     args[0] = filter;
     table[1].handler(args, 1, &result, &firstFlag, &secondFlag);
-    ok = startsWith(name, "zibWin32") && rows == 5 && result && startsWith(result, "D:,cdrom,ZIBCDROM\n");
+    ok = same(name, "zibWin32") && rows == 5 && result && same(result, "D:,cdrom,ZIBCDROM\n");
     freeResult(result);
     ExitProcess(ok ? 0 : 1);
     return 1;
