@@ -113,7 +113,8 @@ TEST_F(HostContract, FunctionsCalledThroughPointersAreTheValidTargets) {
         calledThroughPointer(currentProcOf(window));  // the hook of either character set
     }
     EXPECT_EQ(valid, called);
-    EXPECT_NE(*reinterpret_cast<const uintptr_t *>(loadConfigField(dll, securityCookie)), defaultCookie);
+    auto *cookie = reinterpret_cast<const uintptr_t *>(loadConfigField(dll, securityCookie));
+    EXPECT_NE(*cookie, defaultCookie);
 }
 
 // The fault injection of these tests covers every platform call the DLL makes.

@@ -107,7 +107,8 @@ void unloadWithoutAHook(bool attachFails) {
 void overrunTheStack() {
     LoadedLibrary host;
     check(load(&host), "loaded");
-    auto *cookie = reinterpret_cast<uintptr_t *>(loadConfigField(host.module, loadConfigLayout::securityCookie));
+    uintptr_t cookieAddress = loadConfigField(host.module, loadConfigLayout::securityCookie);
+    auto *cookie = reinterpret_cast<uintptr_t *>(cookieAddress);
     platform::install(host.module);
     platform::overrides().GetVolumeInformationA = [cookie](LPCSTR root, LPSTR label, DWORD size,
                                                            auto...) {

@@ -41,7 +41,8 @@ class ProcessList : public DllTest {
             // UTF-8 code page: converted from UTF-16, as far as whole characters fit.
             std::wstring name(scripted[next].size() + 1, L'\0');
             MultiByteToWideChar(CP_UTF8, 0, scripted[next++].c_str(), -1, &name[0], name.size());
-            WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, entry->szExeFile, MAX_PATH, nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, entry->szExeFile, MAX_PATH, nullptr,
+                                nullptr);
             return TRUE;
         };
         platform::overrides().Process32First = [this, yield](HANDLE, PROCESSENTRY32 *entry) {
@@ -153,12 +154,15 @@ TEST_F(ProcessList, AllocationFailureAtEachPointGivesNoPartialList) {
     scriptSnapshot({"a.exe", "b.exe", "c.exe"});
     for (bool everyLater : {false, true}) {
         Outcome outcome;
-        unsigned points = sweep({"allocation"}, [&] { outcome = call(processes); }, [&](const FaultRun &run) {
-            bool finalTrimFailed = run.call == run.calls;
-            EXPECT_EQ(outcome, finalTrimFailed || everyLater ? nullOutcome : textOf(""));
-            EXPECT_EQ(run.leftAlive, 0);
-            EXPECT_EQ(platform::openSnapshots(), 0);
-        }, {everyLater});
+        unsigned points = sweep(
+            {"allocation"}, [&] { outcome = call(processes); },
+            [&](const FaultRun &run) {
+                bool finalTrimFailed = run.call == run.calls;
+                EXPECT_EQ(outcome, finalTrimFailed || everyLater ? nullOutcome : textOf(""));
+                EXPECT_EQ(run.leftAlive, 0);
+                EXPECT_EQ(platform::openSnapshots(), 0);
+            },
+            {everyLater});
         EXPECT_EQ(points, 3u);
     }
 }

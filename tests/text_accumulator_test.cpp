@@ -13,7 +13,9 @@ namespace {
 
 class TextAccumulatorTest : public ::testing::Test {
    protected:
-    static void SetUpTestSuite() { platform::install(GetModuleHandleA(nullptr), platform::Watch::heap); }
+    static void SetUpTestSuite() {
+        platform::install(GetModuleHandleA(nullptr), platform::Watch::heap);
+    }
     static void TearDownTestSuite() { platform::uninstall(GetModuleHandleA(nullptr)); }
     void SetUp() override {
         platform::forgetCalls();

@@ -272,11 +272,11 @@ TEST_F(VolumeList, DriveListThatGrowsBetweenSizeAndFetchIsFetchedFourTimesAtMost
         SCOPED_TRACE(std::to_string(c.growths) + " growths");
         platform::reset();
         int grows = c.growths;
-        platform::overrides().GetLogicalDriveStringsA = [&grows](DWORD size, LPSTR buffer) -> DWORD {
-            DWORD real = platform::real().GetLogicalDriveStringsA(size, buffer);
+        platform::overrides().GetLogicalDriveStringsA = [&grows](DWORD size, LPSTR roots) -> DWORD {
+            DWORD real = platform::real().GetLogicalDriveStringsA(size, roots);
             if (size == 0 || grows == 0) return real;
             --grows;
-            std::memset(buffer, 'X', size);  // whatever the buffer holds is not the list
+            std::memset(roots, 'X', size);  // whatever the buffer holds is not the list
             return size + 4;
         };
         EXPECT_EQ(call(volumes), textOf(c.listed ? everyDrive : ""));
@@ -324,12 +324,15 @@ TEST_F(VolumeList, OnlyWhatThePlatformFilledIsWalked) {
 TEST_F(VolumeList, AllocationFailureAtEachPointGivesNoPartialList) {
     for (bool everyLater : {false, true}) {
         Outcome outcome;
-        unsigned points = sweep({"allocation"}, [&] { outcome = call(volumes); }, [&](const FaultRun &run) {
-            EXPECT_EQ(outcome, run.call == run.calls || everyLater ? nullOutcome : textOf(""));
-            EXPECT_EQ(run.leftAlive, 0);
-            EXPECT_EQ(GetErrorMode(), hostErrorMode);
-            EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode);
-        }, {everyLater});
+        unsigned points = sweep(
+            {"allocation"}, [&] { outcome = call(volumes); },
+            [&](const FaultRun &run) {
+                EXPECT_EQ(outcome, run.call == run.calls || everyLater ? nullOutcome : textOf(""));
+                EXPECT_EQ(run.leftAlive, 0);
+                EXPECT_EQ(GetErrorMode(), hostErrorMode);
+                EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode);
+            },
+            {everyLater});
         EXPECT_GE(points, 4u);  // roots, record, growth, trim
     }
 }

@@ -25,8 +25,8 @@ class AllocationSweep : public DllTest {
                                     },
                                     {everyLater});
             report("allocation sweep of %s%s%s: %u allocation points, 0 blocks leaked\n",
-                        entry, args.empty() ? "" : (" " + args[0]).c_str(),
-                        everyLater ? " (with every later one failing)" : "", points);
+                   entry, args.empty() ? "" : (" " + args[0]).c_str(),
+                   everyLater ? " (with every later one failing)" : "", points);
             EXPECT_GE(points, 3u);  // at least the record, a block and the trim
         }
     }
@@ -68,8 +68,8 @@ TEST_F(AllocationSweep, Attach) {
         EXPECT_EQ(platform::liveBlocks(), recordsBefore + 1) << "the hooked window's record";
         EXPECT_EQ(GetPropA(other, hookProperty), otherRecord);
         report("allocation sweep of zibWin32Attach%s: %u allocation points, "
-                    "0 blocks leaked\n",
-                    everyLater ? " (with every later one failing)" : "", points);
+               "0 blocks leaked\n",
+               everyLater ? " (with every later one failing)" : "", points);
         EXPECT_EQ(points, 1u);
         DestroyWindow(hookedWhole);
     }

@@ -32,7 +32,7 @@ TEST_F(PlatformSweep, ProcessList) {
                               }
                           });
     report("platform-failure sweep of zibWin32EnumerateProcesses: %u runs, "
-                "0 snapshots left open, 0 blocks leaked\n", runs);
+           "0 snapshots left open, 0 blocks leaked\n", runs);
     EXPECT_GE(runs, 4u);
 }
 
@@ -88,7 +88,7 @@ TEST_F(PlatformSweep, VolumeList) {
     SetErrorMode(0);
     SetThreadErrorMode(0, nullptr);
     report("platform-failure sweep of zibWin32EnumerateVolumes: %u runs, "
-                "both error modes restored every time, 0 blocks leaked\n", runs);
+           "both error modes restored every time, 0 blocks leaked\n", runs);
     EXPECT_GE(runs, roots.size() * 2);
 }
 
@@ -142,9 +142,9 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
         }, {false, true});
     }
     report("platform-failure sweep of a hooked window's lifetime, ANSI and "
-                "Unicode windows: %u runs, "
-                "0 blocks leaked but where the property fails during destruction\n",
-                runs);
+           "Unicode windows: %u runs, "
+           "0 blocks leaked but where the property fails during destruction\n",
+           runs);
     EXPECT_GE(runs, 20u);
 }
 

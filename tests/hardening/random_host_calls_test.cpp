@@ -259,9 +259,9 @@ TEST_F(RandomHostCalls, NeverCrashLeakOrStrayFromTheModel) {
     live.clear();
     EXPECT_EQ(platform::liveBlocks(), 0u);
     report("random host calls: %llu calls (%llu process lists, %llu volume lists, "
-                "%llu attach, %llu detach, %llu mode), %u windows, %zu blocks leaked\n",
-                made, calls[0], calls[1], calls[2], calls[3], calls[4], windowsCreated,
-                platform::liveBlocks());
+           "%llu attach, %llu detach, %llu mode), %u windows, %zu blocks leaked\n",
+           made, calls[0], calls[1], calls[2], calls[3], calls[4], windowsCreated,
+           platform::liveBlocks());
     EXPECT_GE(made, total);
 }
 

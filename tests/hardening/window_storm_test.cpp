@@ -107,9 +107,9 @@ TEST_F(WindowStorm, EveryRecordIsReleasedAndEverySurvivorHasItsOwnProcedure) {
     }
     EXPECT_EQ(platform::liveBlocks(), 0u);
     report("window storm: %u windows cycled (%u destroyed inside their own "
-                "messages, %u nested chains), %zu survivors back on their own procedure, "
-                "%zu records left\n",
-                created, destroyedInside, chains, alive.size(), platform::liveBlocks());
+           "messages, %u nested chains), %zu survivors back on their own procedure, "
+           "%zu records left\n",
+           created, destroyedInside, chains, alive.size(), platform::liveBlocks());
 }
 
 }  // namespace

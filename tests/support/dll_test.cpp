@@ -127,7 +127,7 @@ unsigned DllTest::sweep(const std::vector<std::string> &functions,
     for (size_t i = 0; i < functions.size(); ++i) {
         for (unsigned k = 1; k <= totals[i]; ++k, ++runs) {
             SCOPED_TRACE(functions[i] + " failing at call " + std::to_string(k) + " of " +
-                         std::to_string(totals[i]) + (plan.everyLater ? " and every later one" : ""));
+                         std::to_string(totals[i]) + (plan.everyLater ? " and every later" : ""));
             startRun();
             long before = static_cast<long>(platform::liveBlocks());
             platform::fail(functions[i], {k, plan.everyLater ? platform::everyLater : 1});
