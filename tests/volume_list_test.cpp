@@ -31,20 +31,6 @@ const std::string everyDrive = "C:,fixed,\n" + cdromLine + removableLine + remot
                                unlabelledLine + longestLabelLine + ramdiskLine + label32Line +
                                nonAnsiLabelLine + "Z:,fixed,\n";
 
-// The lines of list whose kind occurs in filter.
-std::string linesOfKinds(const std::string &list, const std::string &filter) {
-    std::string kept;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find('\n', start) + 1;
-        std::string line = list.substr(start, end - start);
-        std::string kind = line.substr(3, line.find(',', 3) - 3);
-        if (filter.find(kind) != std::string::npos) kept += line;
-        start = end;
-    }
-    return kept;
-}
-
 class VolumeList : public DllTest {
    protected:
     // The host's own modes, process-wide and of this thread, which every call

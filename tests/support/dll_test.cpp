@@ -35,6 +35,19 @@ unsigned long long setting(const char *name, unsigned long long fallback) {
     return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
 }
 
+std::string linesOfKinds(const std::string &list, const std::string &filter) {
+    std::string kept;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find('\n', start) + 1;
+        std::string line = list.substr(start, end - start);
+        std::string kind = line.substr(3, line.find(',', 3) - 3);
+        if (filter.find(kind) != std::string::npos) kept += line;
+        start = end;
+    }
+    return kept;
+}
+
 std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info) {
     return nameOf(info.param);
 }

@@ -34,6 +34,8 @@ void report(const char *format, ...);
 
 // The number in the named environment variable, or fallback.
 unsigned long long setting(const char *name, unsigned long long fallback);
+// The lines of a volume list whose kind occurs in filter.
+std::string linesOfKinds(const std::string &list, const std::string &filter);
 // Names parameterised tests by character set.
 std::string characterSetName(const ::testing::TestParamInfo<CharacterSet> &info);
 
