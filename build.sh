@@ -3,13 +3,15 @@
 # one order, leaving out those it has no need of: install what is missing (as
 # root), configure and build, run the tests under Wine, ship:
 #   ./build.sh demo            builds the 32-bit gcc DLL, runs the demo host
+#                              (the 64-bit one where 32-bit programs cannot run)
 #   ./build.sh quick [PRESET]  builds one build (i686 unless named), runs its
 #                              quick tier
 #   ./build.sh test            builds all four DLLs (gcc and clang, 32 and
 #                              64 bits), runs every test of each, then writes
 #                              the release archive and checks it
 #   ./build.sh release         the same for the two clang builds, which ship
-#   ./build.sh bench           builds the 32-bit gcc DLL, runs the benchmarks
+#   ./build.sh bench           builds the 32-bit gcc DLL (or, as for the demo,
+#                              the 64-bit one), runs the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -44,6 +46,12 @@ build() {
   wait "${prefixes[@]}"
 }
 
+# The build that the demo and the benchmarks run: the 32-bit one, unless this
+# machine cannot run 32-bit programs, when the 64-bit one stands in for it.
+shown_build() {
+  if tools/wine/can-run.sh win32; then echo i686; else echo "so the 64-bit build runs instead" >&2; echo x86_64; fi
+}
+
 # The archive of the clang builds, written and unpacked again to be checked.
 release_archive() {
   local archive
@@ -53,8 +61,9 @@ release_archive() {
 
 case "$what" in
   demo)
-    build i686
-    tools/demo.sh build/i686
+    preset=$(shown_build)
+    build "$preset"
+    tools/demo.sh "build/$preset"
     ;;
   quick)
     preset=${2:-i686}
@@ -72,8 +81,9 @@ case "$what" in
     release_archive
     ;;
   bench)
-    build i686
-    tools/bench.sh build/i686
+    preset=$(shown_build)
+    build "$preset"
+    tools/bench.sh "build/$preset"
     ;;
 esac
 echo "build.sh $what: done in $SECONDS s"

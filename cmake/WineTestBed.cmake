@@ -30,6 +30,7 @@ endif()
 # Builds that share a prefix must test one after the other: the test command
 # groups them by this file.
 file(WRITE ${CMAKE_BINARY_DIR}/test-group "${ZIBWIN32_WINEPREFIX}\n")
+file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "${ZIBWIN32_WINEARCH}\n")
 
 # wine-prefix makes the prefix, wine-run runs a program of this build in it,
 # wine-server starts and stops its server; the last two on the prefix's CPU.
@@ -53,8 +54,22 @@ add_custom_target(wine_prefix ALL DEPENDS ${ZIBWIN32_WINEPREFIX}/.ready)
 function(zibwin32_add_wine_fixture)
   add_test(NAME wine.start COMMAND ${CMAKE_BINARY_DIR}/wine-server start)
   add_test(NAME wine.stop COMMAND ${CMAKE_BINARY_DIR}/wine-server stop)
-  set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
-  set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
+  set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 77)
+  set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine SKIP_RETURN_CODE 77)
+endfunction()
+
+# Where this machine cannot run the prefix's programs (a kernel without 32-bit
+# emulation, for a 32-bit prefix), wine-run and wine-server say why and exit
+# 77: every test of the directory that runs under Wine is then reported
+# skipped, by name, and the checks that need no Wine run as ever.
+function(zibwin32_skip_where_wine_cannot_run)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(test ${tests})
+    get_test_property(${test} FIXTURES_REQUIRED fixtures)
+    if("wine" IN_LIST fixtures)
+      set_tests_properties(${test} PROPERTIES SKIP_RETURN_CODE 77)
+    endif()
+  endforeach()
 endfunction()
 
 # Programs of the test bed: they run in the test prefix, linked statically,

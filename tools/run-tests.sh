@@ -27,7 +27,7 @@ while read -r group; do
 done < <(for preset in "$@"; do cat "build/$preset/test-group"; done | sort -u)
 wait "${pids[@]}"
 
-status=0 passed=0 failed=0
+status=0 passed=0 failed=0 skipped=0
 for preset in "$@"; do
   echo "=== tests of the $preset build"
   cat "build/$preset/ctest-output.txt"
@@ -40,10 +40,18 @@ for preset in "$@"; do
   suite=$(tr '\n\t' '  ' <"build/$preset/junit.xml" | grep -o '<testsuite [^>]*>' | head -1)
   total=$(sed -n 's/.* tests="\([0-9]*\)".*/\1/p' <<<"$suite")
   failures=$(sed -n 's/.* failures="\([0-9]*\)".*/\1/p' <<<"$suite")
+  skips=$(sed -n 's/.* skipped="\([0-9]*\)".*/\1/p' <<<"$suite")
   [ -n "$total" ] && [ -n "$failures" ] || { total=1 failures=1 status=1; }
-  echo "  CTest ($preset): $((total - failures)) of $total tests passed"
-  passed=$((passed + total - failures)) failed=$((failed + failures))
+  skips=${skips:-0}
+  echo "  CTest ($preset): $((total - failures - skips)) of $total tests passed, $skips skipped"
+  passed=$((passed + total - failures - skips)) failed=$((failed + failures)) skipped=$((skipped + skips))
+done
+# What could not run on this machine, and why, stands at the end, where it is read.
+for preset in "$@"; do
+  [ "$(cat "build/$preset/wine-arch")" = win32 ] && ! tools/wine/can-run.sh win32 2>/dev/null &&
+    echo "NOT RUN: the $preset build's tests under Wine: $(tools/wine/can-run.sh win32 2>&1)"
 done
 echo
-echo "ctest: $passed passed, $failed failed, in $SECONDS s"
+echo "the tests took $SECONDS s"
+echo "ctest: $passed passed, $failed failed, $skipped skipped"
 exit "$status"

@@ -4,11 +4,14 @@
 # started with all of it on /dev/null: a pipe held open by them would keep its
 # reader (CTest, a log) waiting for the end of a run that has finished.
 #
-# usage: server.sh start|stop PREFIX
-# WINE names the loader for the prefix's programs (default: wine).
+# usage: server.sh start|stop|check PREFIX ARCH
+# WINE names the loader for the prefix's programs (default: wine). Where this
+# machine cannot run the prefix's programs, each verb says why and exits 77,
+# which the tests take for "skipped".
 set -u
 export WINEPREFIX=$(realpath -m "$2") WINEDEBUG=-all
 wine=${WINE:-wine}
+"$(dirname "$0")/can-run.sh" "${3:-win32}" || exit 77
 case "$1" in
   start)
     wineserver -p </dev/null >/dev/null 2>&1
@@ -17,8 +20,9 @@ case "$1" in
   stop)
     wineserver -k </dev/null >/dev/null 2>&1
     ;;
+  check) ;;
   *)
-    echo "usage: $0 start|stop PREFIX" >&2
+    echo "usage: $0 start|stop|check PREFIX ARCH" >&2
     exit 2
     ;;
 esac
