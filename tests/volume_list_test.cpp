@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <iterator>
 #include <thread>
 
 #include "dll_test.h"
@@ -25,11 +24,22 @@ const std::string ramdiskLine = "I:,ramdisk,ZIBRAM\n";
 const std::string label32Line = "K:,fixed," + label32 + "\n";
 
 const std::string nonAnsiLabelLine = "L:,fixed,Z\xC9?\n";  // "ZÉ中" in cp1252, this program's
-// Every drive of the prefix in the platform's order, Wine's own C: and Z:
-// among them; J:, whose folder is gone, has no root directory.
-const std::string everyDrive = "C:,fixed,\n" + cdromLine + removableLine + remoteLine +
+// Wine's own drives: its system drive, and Z:, the unix root.
+const std::string systemLine = "C:,fixed,\n";
+const std::string unixRootLine = "Z:,fixed,\n";
+// Every drive of the prefix in the platform's order; J:, whose folder is
+// gone, has no root directory.
+const std::string everyDrive = systemLine + cdromLine + removableLine + remoteLine +
                                unlabelledLine + longestLabelLine + ramdiskLine + label32Line +
-                               nonAnsiLabelLine + "Z:,fixed,\n";
+                               nonAnsiLabelLine + unixRootLine;
+const std::string fixedDrives = systemLine + unlabelledLine + longestLabelLine + label32Line +
+                                nonAnsiLabelLine + unixRootLine;
+
+// The list without the given lines.
+std::string without(std::string list, std::initializer_list<std::string> lines) {
+    for (const std::string &line : lines) list.erase(list.find(line), line.size());
+    return list;
+}
 
 class VolumeList : public DllTest {
    protected:
@@ -47,13 +57,15 @@ class VolumeList : public DllTest {
         SetThreadErrorMode(0, nullptr);
         DllTest::TearDown();
     }
-    // Fails the label read of every drive whose letter is in letters with
-    // error, and reads the others.
-    void failLabels(const std::string &letters, DWORD error) {
-        platform::overrides().GetVolumeInformationA = [letters, error](LPCSTR root, LPSTR label,
-                                                                       DWORD size, auto...) {
-            if (letters.find(root[0]) != std::string::npos) {
-                SetLastError(error);
+    // Fails the label read of the drives whose letters are given: the i-th
+    // of them with errors[(i + turn) % size], so that over the turns each
+    // drive fails with each error. The other drives are read.
+    void failLabels(const std::string &letters, std::vector<DWORD> errors, size_t turn = 0) {
+        platform::overrides().GetVolumeInformationA = [=](LPCSTR root, LPSTR label, DWORD size,
+                                                          auto...) {
+            size_t i = letters.find(root[0]);
+            if (i != std::string::npos) {
+                SetLastError(errors[(i + turn) % errors.size()]);
                 return FALSE;
             }
             return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,
@@ -158,43 +170,55 @@ TEST_F(VolumeList, ReadsLabelsWithRoomForAnyLabelAndNoCriticalErrorBoxes) {
     }
 }
 
-TEST_F(VolumeList, DriveThatIsNotReadyIsSkippedSilently) {
-    failLabels("DE", ERROR_NOT_READY);
-    std::string expected = everyDrive;
-    for (const std::string &line : {cdromLine, removableLine})
-        expected.erase(expected.find(line), line.size());
-    EXPECT_EQ(call(volumes), textOf(expected));
-}
+// What the label read of a drive of a real machine can leave in the last
+// error, where Wine's tidy drives read (injected): an empty drive that
+// answers other than "not ready", a BitLocker-locked volume (an HRESULT), an
+// unformatted or foreign one, a medium without partitions, a stick pulled
+// mid-walk or a SUBST folder deleted, a device-control policy, failing media,
+// a device or redirector short of resources; codes nobody names; none at all.
+const std::vector<DWORD> unreadableVolumeErrors = {
+    ERROR_NOT_READY, ERROR_NOT_SUPPORTED, ERROR_NO_MEDIA_IN_DRIVE, 0x80310000,
+    ERROR_UNRECOGNIZED_VOLUME, ERROR_INVALID_PARAMETER, ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DEV_NOT_EXIST, ERROR_FILE_INVALID,
+    ERROR_ACCESS_DENIED, ERROR_CRC, ERROR_IO_DEVICE, ERROR_DISK_CORRUPT, ERROR_SEM_TIMEOUT,
+    ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY, ERROR_NO_SYSTEM_RESOURCES, ERROR_BAD_LENGTH,
+    ERROR_INVALID_FUNCTION, 0x8031FFFF, 0xFFFFFFFF, ERROR_SUCCESS};
 
-// The errors of a network drive whose share cannot be reached (Wine cannot
-// take a share offline, so they are injected).
-const DWORD unreachableShareErrors[] = {
+// The errors of a network drive whose share cannot be reached.
+const std::vector<DWORD> unreachableShareErrors = {
     ERROR_BAD_NETPATH,    ERROR_NETNAME_DELETED,     ERROR_UNEXP_NET_ERR, ERROR_BAD_NET_NAME,
     ERROR_NO_NET_OR_BAD_PATH, ERROR_NETWORK_UNREACHABLE, ERROR_NOT_CONNECTED, ERROR_SEM_TIMEOUT,
     ERROR_ACCESS_DENIED,  ERROR_LOGON_FAILURE};
 
-TEST_F(VolumeList, AnyOtherLabelFailureEmptiesTheWholeList) {
-    std::vector<DWORD> errors = {ERROR_BAD_LENGTH, ERROR_SUCCESS, ERROR_INVALID_FUNCTION};
-    errors.insert(errors.end(), std::begin(unreachableShareErrors), std::end(unreachableShareErrors));
-    for (DWORD error : errors) {
-        SCOPED_TRACE(error);
-        failLabels("Z", error);  // a fixed drive, the last, after all the others were listed
-        EXPECT_EQ(call(volumes), textOf(""));
-    }
-}
-
-// A network drive whose volume cannot be reached has no ready volume: it
-// drops out of the list alone, whatever the error.
-TEST_F(VolumeList, RemoteDriveThatCannotBeReachedDropsOutAlone) {
-    std::string expected = everyDrive;
-    ASSERT_NE(expected.find(remoteLine), std::string::npos);
-    expected.erase(expected.find(remoteLine), remoteLine.size());
-    for (DWORD error : unreachableShareErrors) {
-        SCOPED_TRACE(error);
-        failLabels("F", error);
-        EXPECT_EQ(call(volumes), textOf(expected));
-        EXPECT_EQ(call(volumes, {"remote"}), textOf(""));
-        EXPECT_EQ(call(volumes, {"fixed remote"}), textOf(linesOfKinds(expected, "fixed")));
+// A drive whose label cannot be read holds no ready volume: it drops out of
+// the list alone, whatever the error, and the walk goes on.
+TEST_F(VolumeList, DriveWhoseLabelCannotBeReadDropsOutAlone) {
+    const struct {
+        const char *drives;  // whose label reads fail, in turn with each error
+        std::vector<DWORD> errors;
+        const char *filter;
+        std::string expected;
+    } states[] = {
+        {"D", unreadableVolumeErrors, "", without(everyDrive, {cdromLine})},
+        {"E", unreadableVolumeErrors, "removable", ""},
+        {"Z", unreadableVolumeErrors, "", without(everyDrive, {unixRootLine})},  // listed last
+        {"Z", unreachableShareErrors, "", without(everyDrive, {unixRootLine})},
+        {"DE", {ERROR_NOT_READY}, "", without(everyDrive, {cdromLine, removableLine})},
+        {"DZ", {0x80310000, ERROR_CRC}, "", without(everyDrive, {cdromLine, unixRootLine})},
+        {"GK", {ERROR_UNRECOGNIZED_VOLUME, ERROR_DEVICE_NOT_CONNECTED}, "fixed cdrom",
+         without(linesOfKinds(everyDrive, "fixed cdrom"), {unlabelledLine, label32Line})},
+        {"F", unreachableShareErrors, "", without(everyDrive, {remoteLine})},
+        {"F", unreachableShareErrors, "remote", ""},
+        {"F", unreachableShareErrors, "fixed remote", fixedDrives},
+        {"CDEFGHIKLZ", {ERROR_NOT_READY, 0x80310000, ERROR_IO_DEVICE}, "", ""},
+    };
+    for (const auto &state : states) {
+        for (size_t turn = 0; turn < state.errors.size(); ++turn) {
+            SCOPED_TRACE(std::string(state.drives) + " failing with " +
+                         std::to_string(state.errors[turn]) + ", filter \"" + state.filter + "\"");
+            failLabels(state.drives, state.errors, turn);
+            EXPECT_EQ(call(volumes, {state.filter}), textOf(state.expected));
+        }
     }
 }
 

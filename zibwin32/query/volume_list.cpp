@@ -62,15 +62,6 @@ int selectedByFilter(const char *kind, char **args, int32_t argCount) {
     return strstr(args[0], kind) != nullptr;
 }
 
-// Whether a label that could not be read means only that the drive holds no
-// ready volume, so that the drive drops out alone. Reached at once after the
-// failed read: the answer is in the thread's last error. A network drive
-// whose share cannot be reached fails with one of the redirector's many
-// errors, or is refused, but is no more broken than an empty card reader.
-int volumeIsAbsent(UINT driveType) {
-    return driveType == DRIVE_REMOTE || GetLastError() == ERROR_NOT_READY;
-}
-
 int appendLine(TextAccumulator *acc, const char *root, size_t rootLength, const char *kind,
                const char *label) {
     uint32_t driveLength = rootLength < 2 ? static_cast<uint32_t>(rootLength) : 2;
@@ -91,8 +82,14 @@ int appendDrive(TextAccumulator *acc, const char *root, size_t rootLength, char 
     if (!selectedByFilter(kind, args, argCount)) return 1;
     // Room for any label the platform can return.
     char label[MAX_PATH + 1];
+    // A drive whose label cannot be read holds no ready volume, whatever the
+    // error says: an empty reader answers "not ready" or "not supported", a
+    // locked or unformatted volume, a stick pulled mid-walk, failing media or
+    // a share that cannot be reached each answer in their own words. It drops
+    // out alone instead of taking the other drives with it. Should the heap
+    // itself be exhausted, the next append fails and the list gives "".
     if (!GetVolumeInformationA(root, label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0))
-        return volumeIsAbsent(driveType);
+        return 1;
     label[sizeof label - 1] = '\0';
     return appendLine(acc, root, rootLength, kind, label);
 }
