@@ -10,6 +10,8 @@
 #                              64 bits), runs every test of each, then writes
 #                              the release archive and checks it
 #   ./build.sh release         the same for the two clang builds, which ship
+#   ./build.sh coverage [ARCH] builds the i686 (or x86_64) DLL to record its
+#                              coverage, runs the tests, reports with gcovr
 #   ./build.sh bench           builds the 32-bit gcc DLL (or, as for the demo,
 #                              the 64-bit one), runs the benchmarks
 set -euo pipefail
@@ -17,8 +19,8 @@ cd "$(dirname "$0")"
 
 what=${1:-}
 case "$what" in
-  demo|quick|test|release|bench) ;;
-  *) echo "usage: $0 demo|quick [PRESET]|test|release|bench" >&2; exit 2 ;;
+  demo|quick|test|release|coverage|bench) ;;
+  *) echo "usage: $0 demo|quick [PRESET]|test|release|coverage [i686|x86_64]|bench" >&2; exit 2 ;;
 esac
 
 tools/install-deps.sh
@@ -79,6 +81,11 @@ case "$what" in
     build i686-clang x86_64-clang
     tools/run-tests.sh i686-clang x86_64-clang
     release_archive
+    ;;
+  coverage)
+    preset=${2:-$(shown_build)}-coverage
+    build "$preset"
+    tools/coverage.sh "$preset"
     ;;
   bench)
     preset=$(shown_build)

@@ -24,11 +24,10 @@ const std::string ramdiskLine = "I:,ramdisk,ZIBRAM\n";
 const std::string label32Line = "K:,fixed," + label32 + "\n";
 
 const std::string nonAnsiLabelLine = "L:,fixed,Z\xC9?\n";  // "ZÉ中" in cp1252, this program's
-// Wine's own drives: its system drive, and Z:, the unix root.
 const std::string systemLine = "C:,fixed,\n";
 const std::string unixRootLine = "Z:,fixed,\n";
-// Every drive of the prefix in the platform's order; J:, whose folder is
-// gone, has no root directory.
+// Every drive of the prefix in the platform's order, Wine's own C: and Z:
+// among them; J:, whose folder is gone, has no root directory.
 const std::string everyDrive = systemLine + cdromLine + removableLine + remoteLine +
                                unlabelledLine + longestLabelLine + ramdiskLine + label32Line +
                                nonAnsiLabelLine + unixRootLine;
@@ -170,12 +169,10 @@ TEST_F(VolumeList, ReadsLabelsWithRoomForAnyLabelAndNoCriticalErrorBoxes) {
     }
 }
 
-// What the label read of a drive of a real machine can leave in the last
-// error, where Wine's tidy drives read (injected): an empty drive that
-// answers other than "not ready", a BitLocker-locked volume (an HRESULT), an
-// unformatted or foreign one, a medium without partitions, a stick pulled
-// mid-walk or a SUBST folder deleted, a device-control policy, failing media,
-// a device or redirector short of resources; codes nobody names; none at all.
+// What label reads of real machines' drives leave in the last error, injected
+// where Wine's drives read: empty, BitLocker-locked (an HRESULT), unformatted,
+// unpartitioned, pulled, closed by policy, failing or short of resources
+// drives; codes nobody names; none at all.
 const std::vector<DWORD> unreadableVolumeErrors = {
     ERROR_NOT_READY, ERROR_NOT_SUPPORTED, ERROR_NO_MEDIA_IN_DRIVE, 0x80310000,
     ERROR_UNRECOGNIZED_VOLUME, ERROR_INVALID_PARAMETER, ERROR_DEVICE_NOT_CONNECTED,

@@ -6,9 +6,9 @@ set -euo pipefail
 # 32-bit DLL (the product) and 64-bit DLL, each tested under its own Wine;
 # each built by gcc and by clang with lld 19 (the release, with PDBs and the
 # binary protections: llvm reads and strips them), and the sources checked
-# by clang-tidy; the release is a zip archive.
+# by clang-tidy; the release is a zip archive; gcovr reports a coverage build.
 packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest
-          clang-19 lld-19 llvm-19 clang-tidy-19 git zip)
+          clang-19 lld-19 llvm-19 clang-tidy-19 git zip gcovr)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]

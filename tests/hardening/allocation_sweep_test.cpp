@@ -1,15 +1,19 @@
 // Every allocation of every entry that allocates is failed in turn, alone and
 // together with every later one: nothing is half done and nothing leaks.
+#include <cstring>
+#include <map>
+
 #include "dll_test.h"
 
 namespace {
 
 class AllocationSweep : public DllTest {
    protected:
-    void sweepQuery(const char *entry, const std::vector<std::string> &args) {
+    // Sweeps the query's allocations and returns the complete text.
+    std::string sweepQuery(const char *entry, const std::vector<std::string> &args) {
         Outcome complete = call(entry, args);
-        ASSERT_FALSE(complete.isNull);
-        ASSERT_FALSE(complete.text.empty());
+        EXPECT_FALSE(complete.isNull);
+        EXPECT_FALSE(complete.text.empty());
         for (bool everyLater : {false, true}) {
             Outcome outcome;
             unsigned points = sweep({"allocation"}, [&] { outcome = call(entry, args); },
@@ -29,12 +33,49 @@ class AllocationSweep : public DllTest {
                    everyLater ? " (with every later one failing)" : "", points);
             EXPECT_GE(points, 3u);  // at least the record, a block and the trim
         }
+        return complete.text;
     }
 };
 
-TEST_F(AllocationSweep, ProcessList) { sweepQuery("zibWin32EnumerateProcesses", {}); }
+// The text grows by 256-byte blocks when a piece and its terminator do not fit:
+// a piece that starts in one block and ends in the next had its growth failed.
+void expectGrowthAt(const std::string &text, const std::string &precedes, size_t length) {
+    size_t offset = text.find(precedes);
+    ASSERT_NE(offset, std::string::npos) << precedes;
+    offset += precedes.size();
+    EXPECT_GT((offset + length) / 256, offset / 256) << "no growth after " << precedes;
+}
 
-TEST_F(AllocationSweep, VolumeList) { sweepQuery("zibWin32EnumerateVolumes", {}); }
+TEST_F(AllocationSweep, ProcessList) {
+    // A first name of 255 bytes puts a block boundary on its line feed.
+    platform::overrides().Process32First = [](HANDLE snapshot, PROCESSENTRY32 *entry) {
+        BOOL found = platform::real().Process32First(snapshot, entry);
+        std::memset(entry->szExeFile, 'p', 255);
+        entry->szExeFile[255] = '\0';
+        return found;
+    };
+    expectGrowthAt(sweepQuery("zibWin32EnumerateProcesses", {}), std::string(255, 'p'), 1);
+}
+
+TEST_F(AllocationSweep, VolumeList) {
+    // Labels whose lengths put a block boundary on the first comma of D:'s
+    // line, the kind of E:'s, the second comma of F:'s and the line feed of
+    // G:'s (unlabelled), one growth in each line.
+    const std::map<char, size_t> lengths = {{'C', 243}, {'D', 237}, {'E', 244}, {'F', 245}};
+    platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size, auto...) {
+        auto length = lengths.find(root[0]);
+        if (length == lengths.end())
+            return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,
+                                                          nullptr, nullptr, 0);
+        lstrcpynA(label, std::string(length->second, root[0]).c_str(), size);
+        return TRUE;
+    };
+    std::string text = sweepQuery("zibWin32EnumerateVolumes", {});
+    expectGrowthAt(text, "\nD:", 1);
+    expectGrowthAt(text, "\nE:,", std::strlen("removable"));
+    expectGrowthAt(text, "\nF:,remote", 1);
+    expectGrowthAt(text, "\nG:,fixed,", 1);
+}
 
 TEST_F(AllocationSweep, FilteredVolumeList) {
     sweepQuery("zibWin32EnumerateVolumes", {"cdrom remote"});
