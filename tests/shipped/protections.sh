@@ -43,10 +43,25 @@ row() {  # ID RULE APPLIES OK DETAIL
 yes() { "$@" && echo 1 || echo 0; }
 
 base=$(value ImageBase)
+publics=$("$pdbutil" dump --publics "$pdb")
+addressOf() {  # NAME (a pattern): the address of the public symbol of that name, if any
+  set -- $(grep -A1 "\`$1\`" <<<"$publics" | sed -n 's/.*addr = 0*\([0-9]*\):\([0-9]*\).*/\1 \2/p')
+  [ $# = 2 ] && echo $((base + $(sed -n "${1}p" <<<"$sections" | cut -d' ' -f2) + 10#$2))
+}
+# The loader sets the guard's check pointer, and on x64 its dispatch pointer,
+# to its own functions through the addresses that the load configuration
+# holds: each must name the module's own slot, or the loader writes elsewhere
+# and calls go unchecked. The compiler calls through a dispatch slot on x64
+# alone; elsewhere it only checks, and the record names no dispatch slot.
 fids=$(value GuardCFFunctionCount)
+checkSlot=$(addressOf '_*__guard_check_icall_fptr')
+dispatchSlot=0
+[ $arch = x64 ] && dispatchSlot=$(addressOf __guard_dispatch_icall_fptr)
 row BA2008 EnableControlFlowGuard 1 \
-  "$(yes eval 'has GUARD_CF && has "CF_INSTRUMENTED" && has CF_FUNCTION_TABLE_PRESENT && [ "${fids:-0}" -gt 0 ]')" \
-  "GUARD_CF, calls checked, ${fids:-no} valid call targets"
+  "$(yes eval 'has GUARD_CF && has "CF_INSTRUMENTED" && has CF_FUNCTION_TABLE_PRESENT && [ "${fids:-0}" -gt 0 ] &&
+     [ -n "$checkSlot" ] && [ $(($(value GuardCFCheckFunction))) = "$checkSlot" ] &&
+     [ -n "$dispatchSlot" ] && [ $(($(value GuardCFCheckDispatch))) = "$dispatchSlot" ]')" \
+  "GUARD_CF, calls checked, ${fids:-no} valid call targets, the check$([ $arch = x64 ] && echo " and dispatch") pointer naming the module's slot"
 row BA2009 EnableAddressSpaceLayoutRandomization 1 \
   "$(yes eval 'has DYNAMIC_BASE && ! has RELOCS_STRIPPED && [ "$(value BaseRelocationTableSize)" != 0x0 ]')" \
   "DYNAMIC_BASE, relocations kept"
@@ -74,13 +89,9 @@ stored=$(od -An -tx1 -j "${2:-0}" -N $width "$dll" | awk '{ for (i = NF; i > 0; 
 row BA2012 DoNotModifyStackProtectionCookie 1 \
   "$(yes eval 'grep -q WRITE <<<"$cookieSection" && [ "${stored#0000}" = "$default" ]')" \
   "cookie in ${cookieSection%% *} at the default value, made random by the loader"
-fail=$("$pdbutil" dump --publics "$pdb" | grep -A1 '`_*__stack_chk_fail`' |
-  sed -n 's/.*addr = 0*\([0-9]*\):\([0-9]*\).*/\1 \2/p')
-set -- $fail
-text=
-[ $# = 2 ] && text=$(sed -n "${1}p" <<<"$sections" | cut -d' ' -f2)
+fail=$(addressOf '_*__stack_chk_fail')
 checks=0
-[ -n "$text" ] && checks=$(grep -c "call[lq]\?\s\+0x$(printf '%x' $((base + text + $2)))\b" <<<"$code")
+[ -n "$fail" ] && checks=$(grep -c "call[lq]\?\s\+0x$(printf '%x' "$fail")\b" <<<"$code")
 row BA2011 EnableStackProtection 1 "$(yes [ "$checks" -gt 0 ])" \
   "$checks functions with buffers on the stack check the cookie"
 
