@@ -6,10 +6,11 @@
 #                              (the 64-bit one where 32-bit programs cannot run)
 #   ./build.sh quick [PRESET]  builds one build (i686 unless named), runs its
 #                              quick tier
-#   ./build.sh test            builds all four DLLs (gcc and clang, 32 and
-#                              64 bits), runs every test of each, then writes
-#                              the release archive and checks it
-#   ./build.sh release         the same for the two clang builds, which ship
+#   ./build.sh test            builds all five DLLs (x86 and x64 with gcc and
+#                              with clang, arm64 with clang), runs every test
+#                              of each, then writes the release archive and
+#                              checks it
+#   ./build.sh release         the same for the three clang builds, which ship
 #   ./build.sh coverage [ARCH] builds the i686 (or x86_64) DLL to record its
 #                              coverage, runs the tests, reports with gcovr
 #   ./build.sh bench           builds the 32-bit gcc DLL (or, as for the demo,
@@ -55,10 +56,11 @@ shown_build() {
 }
 
 # The archive of the clang builds, written and unpacked again to be checked.
+shipped=(i686-clang x86_64-clang aarch64-clang)
 release_archive() {
   local archive
-  archive=$(tools/release.sh i686-clang x86_64-clang)
-  tests/shipped/release_archive.sh "$archive" i686-clang x86_64-clang
+  archive=$(tools/release.sh "${shipped[@]}")
+  tests/shipped/release_archive.sh "$archive" "${shipped[@]}"
 }
 
 case "$what" in
@@ -69,17 +71,20 @@ case "$what" in
     ;;
   quick)
     preset=${2:-i686}
+    [ "$preset" = aarch64-clang ] && tools/arm64/setup.sh
     build "$preset"
     ctest --preset "$preset" -L quick
     ;;
   test)
-    build i686 x86_64 i686-clang x86_64-clang
-    tools/run-tests.sh i686 x86_64 i686-clang x86_64-clang
+    tools/arm64/setup.sh
+    build i686 x86_64 "${shipped[@]}"
+    tools/run-tests.sh i686 x86_64 "${shipped[@]}"
     release_archive
     ;;
   release)
-    build i686-clang x86_64-clang
-    tools/run-tests.sh i686-clang x86_64-clang
+    tools/arm64/setup.sh
+    build "${shipped[@]}"
+    tools/run-tests.sh "${shipped[@]}"
     release_archive
     ;;
   coverage)

@@ -1,7 +1,24 @@
 # The test bed: programs of this build run under Wine, in a private prefix in
 # the build tree with real windows (null graphics driver) and drives of every
-# kind Wine can give; 64-bit programs under 64-bit Wine in a 64-bit prefix.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+# kind Wine can give; 64-bit programs under 64-bit Wine in a 64-bit prefix;
+# arm64 programs under Debian's arm64 Wine, which runs in an arm64 Debian root
+# through qemu-user (tools/arm64/: the root and the runtime live in the cache
+# folder that the toolchain names).
+set(ZIBWIN32_WINE_TOOLS ${PROJECT_SOURCE_DIR}/tools/wine)
+set(ZIBWIN32_WINESERVER wineserver)
+if(ZIBWIN32_ARCH STREQUAL "arm64")
+  set(ZIBWIN32_WINEARCH win64)
+  foreach(program wine64 wineserver)
+    file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/arm64-${program} @ONLY CONTENT "#!/bin/sh
+exec ${PROJECT_SOURCE_DIR}/tools/arm64/in-root.sh ${ZIBWIN32_ARM64_CACHE}/root ${PROJECT_SOURCE_DIR} \
+  /usr/lib/wine/${program} \"$@\"
+")
+    file(CHMOD ${CMAKE_BINARY_DIR}/arm64-${program} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+         GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endforeach()
+  set(ZIBWIN32_WINE ${CMAKE_BINARY_DIR}/arm64-wine64)
+  set(ZIBWIN32_WINESERVER ${CMAKE_BINARY_DIR}/arm64-wineserver)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZIBWIN32_WINE /usr/lib/wine/wine64)
   set(ZIBWIN32_WINEARCH win64)
 else()
@@ -10,22 +27,33 @@ else()
 endif()
 # The builds of one architecture in build/ share a prefix: a prefix is the
 # same for every build, and it is hundreds of megabytes that take a while to
-# write. Their tests must then run one build after the other.
+# write. Their tests must then run one build after the other. A prefix's
+# programs and its wineserver run on one CPU, the prefix's own: under Wine
+# most platform calls are round trips to the server, and a round trip between
+# two cores costs several times one on the same core. The 32-bit prefix takes
+# the first CPU and the 64-bit one the second; on a machine that runs no 32-bit
+# programs the first would idle, so there the 64-bit clang build tests in a
+# prefix of its own on it, beside the gcc build.
+# The arm64 prefix, of arm64 Wine, is one of its own, on the first CPU.
+set(ZIBWIN32_PREFIX_NAME ${ZIBWIN32_WINEARCH})
+cmake_host_system_information(RESULT ZIBWIN32_CPUS QUERY NUMBER_OF_LOGICAL_CORES)
+set(ZIBWIN32_CPU 0)
+if(ZIBWIN32_ARCH STREQUAL "arm64")
+  set(ZIBWIN32_PREFIX_NAME arm64)
+elseif(ZIBWIN32_WINEARCH STREQUAL "win64" AND ZIBWIN32_CPUS GREATER 1)
+  execute_process(COMMAND ${ZIBWIN32_WINE_TOOLS}/can-run.sh win32 RESULT_VARIABLE ZIBWIN32_NO_WIN32
+                  ERROR_QUIET)
+  if(ZIBWIN32_NO_WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(ZIBWIN32_PREFIX_NAME win64-clang)
+  else()
+    set(ZIBWIN32_CPU 1)
+  endif()
+endif()
 get_filename_component(ZIBWIN32_BUILD_TREE ${CMAKE_BINARY_DIR} DIRECTORY)
 if(ZIBWIN32_BUILD_TREE STREQUAL "${PROJECT_SOURCE_DIR}/build")
-  set(ZIBWIN32_WINEPREFIX ${ZIBWIN32_BUILD_TREE}/wineprefix-${ZIBWIN32_WINEARCH})
+  set(ZIBWIN32_WINEPREFIX ${ZIBWIN32_BUILD_TREE}/wineprefix-${ZIBWIN32_PREFIX_NAME})
 else()
   set(ZIBWIN32_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-endif()
-set(ZIBWIN32_WINE_TOOLS ${PROJECT_SOURCE_DIR}/tools/wine)
-# A prefix's programs and its wineserver run on one CPU, the prefix's own:
-# under Wine most platform calls are round trips to the server, and a round
-# trip between two cores costs several times one on the same core.
-cmake_host_system_information(RESULT ZIBWIN32_CPUS QUERY NUMBER_OF_LOGICAL_CORES)
-if(ZIBWIN32_WINEARCH STREQUAL "win64" AND ZIBWIN32_CPUS GREATER 1)
-  set(ZIBWIN32_CPU 1)
-else()
-  set(ZIBWIN32_CPU 0)
 endif()
 # Builds that share a prefix must test one after the other: the test command
 # groups them by this file.

@@ -7,8 +7,11 @@ set -euo pipefail
 # each built by gcc and by clang with lld 19 (the release, with PDBs and the
 # binary protections: llvm reads and strips them), and the sources checked
 # by clang-tidy; the release is a zip archive; gcovr reports a coverage build.
+# The arm64 DLL's runtime is built from Debian's sources, and its programs run
+# in an arm64 Debian root (debootstrap) through qemu-user and binfmt_misc.
 packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest
-          clang-19 lld-19 llvm-19 clang-tidy-19 git zip gcovr)
+          clang-19 lld-19 llvm-19 clang-tidy-19 git zip gcovr
+          qemu-user-static binfmt-support debootstrap)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]

@@ -4,7 +4,12 @@
 # the import library of the project's linker and the DLL, which is the
 # target's location (copy it beside the host: $<TARGET_FILE:zibwin32::zibwin32>).
 get_filename_component(_zibwin32_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+# The architecture by the target processor: arm64 and x64 are both 64-bit.
+# MSVC names it in its architecture id, other toolchains in the processor.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$" OR
+   CMAKE_C_COMPILER_ARCHITECTURE_ID STREQUAL "ARM64" OR CMAKE_CXX_COMPILER_ARCHITECTURE_ID STREQUAL "ARM64")
+  set(_zibwin32_arch arm64)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(_zibwin32_arch x64)
 elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(_zibwin32_arch x86)
@@ -21,8 +26,16 @@ else()
 endif()
 set(_zibwin32_dll "${_zibwin32_root}/${_zibwin32_arch}/zibwin32.dll")
 if(NOT EXISTS "${_zibwin32_dll}" OR NOT EXISTS "${_zibwin32_implib}")
+  set(_zibwin32_has "")
+  foreach(_zibwin32_other x86 x64 arm64)
+    if(EXISTS "${_zibwin32_root}/${_zibwin32_other}/zibwin32.dll")
+      list(APPEND _zibwin32_has ${_zibwin32_other})
+    endif()
+  endforeach()
+  list(JOIN _zibwin32_has ", " _zibwin32_has)
   set(zibwin32_FOUND FALSE)
-  set(zibwin32_NOT_FOUND_MESSAGE "this zibwin32 holds no ${_zibwin32_arch} DLL and import library")
+  set(zibwin32_NOT_FOUND_MESSAGE
+      "this zibwin32 holds no ${_zibwin32_arch} DLL and import library; it holds: ${_zibwin32_has}")
   return()
 endif()
 if(NOT TARGET zibwin32::zibwin32)

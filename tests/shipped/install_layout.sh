@@ -12,10 +12,12 @@ cmake --install "$build" --prefix "$dist" >/dev/null || { echo "FAIL: install"; 
 failed=0
 arch=x86
 [ "$format" = pei-x86-64 ] && arch=x64
+[ "$format" = coff-arm64 ] && arch=arm64
 expected="CHANGELOG.md HOSTS.md LICENSE cmake/zibwin32-config-version.cmake cmake/zibwin32-config.cmake\
  include/zibwin32.h $(echo $arch/{libzibwin32.dll.a,zibhost.exe,zibwin32.dll,zibwin32.lib})${pdb:+ $arch/zibwin32.pdb}"
+expected=$(tr ' ' '\n' <<<"$expected" | LC_ALL=C sort | tr '\n' ' ')
 actual=$(cd "$dist" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
-[ "$actual" = "$expected " ] || { echo "FAIL: installed [$actual], want [$expected]"; failed=1; }
+[ "$actual" = "$expected" ] || { echo "FAIL: installed [$actual], want [$expected]"; failed=1; }
 grep -q '^# zibwin32 for host authors' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md has no title"; failed=1; }
 grep -q 'freeResult' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md says nothing of freeResult"; failed=1; }
 grep -q 'zibhost \[--dll PATH\] ENTRY' "$dist/HOSTS.md" || { echo "FAIL: HOSTS.md leaves out the demo host"; failed=1; }

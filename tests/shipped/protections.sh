@@ -15,6 +15,9 @@ headers=$("$readobj" --file-headers --coff-load-config --coff-debug-directory "$
 code=$("$objdump" -d --no-show-raw-insn "$dll")
 arch=x86
 grep -q '^Arch: x86_64' <<<"$headers" && arch=x64
+grep -q '^Arch: aarch64' <<<"$headers" && arch=arm64
+# The instructions that call: call on x86 and x64, bl and blr on arm64.
+calls='\(call[lq]\?\|blr\?\)'
 # One line a section: name, first and last address (RVA), where it lies in
 # the file, and which of WRITE, EXECUTE and SHARED it is.
 sections=$("$readobj" --sections "$dll" | while read -r key rest; do
@@ -36,6 +39,8 @@ sectionAt() {  # RVA: the section that holds it, and where the RVA lies in the f
 }
 row() {  # ID RULE APPLIES OK DETAIL
   local result=pass
+  # A row that does not apply to arm64 says so there; x86 and x64 leave it out.
+  [ "$3" = 1 ] || [ $arch != arm64 ] || { set -- "$1" "$2" 1 1 "does not apply to arm64"; result=n/a; }
   [ "$3" = 1 ] || return 0
   [ "$4" = 1 ] || { result=FAIL; failed=1; }
   printf '%-6s %-38s %-3s %-4s %s\n' "$1" "$2" "$arch" "$result" "$5" | tee -a "${ZIBWIN32_REPORT:-/dev/null}"
@@ -65,9 +70,9 @@ row BA2008 EnableControlFlowGuard 1 \
 row BA2009 EnableAddressSpaceLayoutRandomization 1 \
   "$(yes eval 'has DYNAMIC_BASE && ! has RELOCS_STRIPPED && [ "$(value BaseRelocationTableSize)" != 0x0 ]')" \
   "DYNAMIC_BASE, relocations kept"
-row BA2001 LoadImageAboveFourGigabyteAddress "$(yes [ $arch = x64 ])" \
+row BA2001 LoadImageAboveFourGigabyteAddress "$(yes [ $arch != x86 ])" \
   "$(yes [ $((base)) -ge $((0x100000000)) ])" "image base $base"
-row BA2015 EnableHighEntropyVirtualAddresses "$(yes [ $arch = x64 ])" \
+row BA2015 EnableHighEntropyVirtualAddresses "$(yes [ $arch != x86 ])" \
   "$(yes eval 'has HIGH_ENTROPY_VA && has LARGE_ADDRESS_AWARE')" "HIGH_ENTROPY_VA"
 row BA2016 MarkImageAsNXCompatible 1 "$(yes has NX_COMPAT)" "NX_COMPAT"
 imports=$(sectionAt $(($(value ImportTableRVA))))
@@ -82,7 +87,7 @@ row BA2019 DoNotMarkWritableSectionsAsShared 1 \
 # the value that the loader replaces; and the functions that check it.
 cookie=$(value SecurityCookie)
 cookieSection=$(sectionAt $((cookie - base)))
-if [ $arch = x64 ]; then width=8; else width=4; fi
+if [ $arch = x86 ]; then width=4; else width=8; fi
 default=$(sed -n "s/.*defaultCookie$((width * 8)) = 0x0*\([0-9A-F]*\).*/\L\1/p" "$(dirname "$0")/../../zibwin32/entry/load_config_layout.h")
 set -- $cookieSection
 stored=$(od -An -tx1 -j "${2:-0}" -N $width "$dll" | awk '{ for (i = NF; i > 0; i--) printf "%s", $i }')
@@ -91,21 +96,28 @@ row BA2012 DoNotModifyStackProtectionCookie 1 \
   "cookie in ${cookieSection%% *} at the default value, made random by the loader"
 fail=$(addressOf '_*__stack_chk_fail')
 checks=0
-[ -n "$fail" ] && checks=$(grep -c "call[lq]\?\s\+0x$(printf '%x' "$fail")\b" <<<"$code")
+[ -n "$fail" ] && checks=$(grep -c "$calls\s\+0x$(printf '%x' "$fail")\b" <<<"$code")
 row BA2011 EnableStackProtection 1 "$(yes [ "$checks" -gt 0 ])" \
   "$checks functions with buffers on the stack check the cookie"
 
-row BA2025 EnableShadowStack 1 "$(yes has CET_COMPAT)" "CET_COMPAT"
+row BA2025 EnableShadowStack "$(yes [ $arch != arm64 ])" "$(yes has CET_COMPAT)" "CET_COMPAT"
 row BA2018 EnableSafeSEH "$(yes [ $arch = x86 ])" \
   "$(yes eval 'has NO_SEH && ! grep -q "%fs:" <<<"$code"')" "NO_SEH, and no code touches the exception list"
 row "-" LoadDependenciesFromSystem32 1 "$(yes [ "$(value DependentLoadFlags)" = 0x800 ])" \
   "DependentLoadFlags LOAD_LIBRARY_SEARCH_SYSTEM32"
 # Every call lies inside a function that has unwind data: stack walks and
 # exception dispatch find every frame.
+# x64 gives each function's start and end, arm64 its start and length.
 uncovered=0
-if [ $arch = x64 ]; then
+if [ $arch != x86 ]; then
   ranges=$("$readobj" --unwind "$dll" | sed -n 's/.*\(Start\|End\)Address: (0x\(.*\))/\2/p' | paste - -)
-  uncovered=$(sed -n 's/^ *\([0-9a-f]\+\):\s\+call.*/\1/p' <<<"$code" | while read -r at; do
+  [ $arch = arm64 ] && ranges=$("$readobj" --unwind "$dll" | while read -r key value _; do
+    case $key in
+      Function:) start=$((value)) ;;
+      FunctionLength:) [ -n "$start" ] && printf '%x %x\n' "$start" $((start + value)); start= ;;
+    esac
+  done)
+  uncovered=$(sed -n "s/^ *\([0-9a-f]\+\):\s\+$calls\s.*/\1/p" <<<"$code" | while read -r at; do
     covered=0
     while read -r start end; do
       [ $((16#$start)) -le $((16#$at)) ] && [ $((16#$at)) -lt $((16#$end)) ] && covered=1
@@ -113,6 +125,7 @@ if [ $arch = x64 ]; then
     [ $covered = 1 ] || echo "$at"
   done | wc -l)
 fi
-row "-" ProvideUnwindData "$(yes [ $arch = x64 ])" "$(yes [ "$uncovered" -eq 0 ])" \
-  "every call inside a function with unwind data ($uncovered outside)"
+sites=$(grep -c "^ *[0-9a-f]\+:\s\+$calls\s" <<<"$code")
+row "-" ProvideUnwindData "$(yes [ $arch != x86 ])" "$(yes [ "$uncovered" -eq 0 ] && [ "$sites" -gt 0 ])" \
+  "every call inside a function with unwind data ($uncovered of $sites outside)"
 exit $failed

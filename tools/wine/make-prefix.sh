@@ -7,7 +7,8 @@
 # The drive folders live in PREFIX/volumes; PREFIX/.ready marks a finished
 # prefix, which is left as it is unless this script changed since. Builds may
 # share a prefix and ask for it at once: the first makes it, the others wait.
-# WINE names the loader for the prefix's programs (default: wine).
+# WINE names the loader for the prefix's programs (default: wine), WINESERVER
+# its server (default: wineserver).
 set -euo pipefail
 prefix=$(realpath -m "$1")
 volumes="$prefix/volumes"
@@ -60,5 +61,5 @@ drive l hd      "ZÉ中"
 # A letter whose folder is gone: the platform reports no root directory.
 ln -sfn "$volumes/missing" "$prefix/dosdevices/j:"
 
-quietly wineserver -k || true
+quietly "${WINESERVER:-wineserver}" -k || true
 touch "$prefix/.ready"

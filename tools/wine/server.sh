@@ -5,20 +5,21 @@
 # reader (CTest, a log) waiting for the end of a run that has finished.
 #
 # usage: server.sh start|stop|check PREFIX ARCH
-# WINE names the loader for the prefix's programs (default: wine). Where this
-# machine cannot run the prefix's programs, each verb says why and exits 77,
-# which the tests take for "skipped".
+# WINE names the loader for the prefix's programs (default: wine), WINESERVER
+# its server (default: wineserver). Where this machine cannot run the
+# prefix's programs, each verb says why and exits 77, which the tests take
+# for "skipped".
 set -u
 export WINEPREFIX=$(realpath -m "$2") WINEDEBUG=-all
 wine=${WINE:-wine}
 "$(dirname "$0")/can-run.sh" "${3:-win32}" || exit 77
 case "$1" in
   start)
-    wineserver -p </dev/null >/dev/null 2>&1
+    "${WINESERVER:-wineserver}" -p </dev/null >/dev/null 2>&1
     "$wine" wineboot </dev/null >/dev/null 2>&1
     ;;
   stop)
-    wineserver -k </dev/null >/dev/null 2>&1
+    "${WINESERVER:-wineserver}" -k </dev/null >/dev/null 2>&1
     ;;
   check) ;;
   *)

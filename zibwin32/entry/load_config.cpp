@@ -10,14 +10,25 @@
 #include "entry/load_config_layout.h"
 
 // Every indirect call goes through a pointer that the loader of a platform
-// that enforces Control Flow Guard sets to its own check (32-bit code, which
-// passes the target in ECX) or dispatch (64-bit code, which jumps to the
-// target in RAX). Elsewhere the pointers keep what the module gives them: a
-// check that lets every target pass, and a dispatch that jumps to it. They
-// are written in assembly so that those two stay out of the table of valid
-// targets: a function that jumps wherever RAX points must never be one.
-// Their section is read-only; the loader makes it writable while it sets them.
-#ifdef _WIN64
+// that enforces Control Flow Guard sets to its own check (x86 code, which
+// passes the target in ECX, and arm64 code, which passes it in X15) or
+// dispatch (x64 code, which jumps to the target in RAX). Elsewhere the
+// pointers keep what the module gives them: a check that lets every target
+// pass, and a dispatch that jumps to it. They are written in assembly so that
+// those two stay out of the table of valid targets: a function that jumps
+// wherever RAX points must never be one. Their section is read-only; the
+// loader makes it writable while it sets them.
+#if defined(__aarch64__)
+asm(".text\n"
+    ".p2align 2\n"
+    "zibwin32AcceptAnyTarget:\n"
+    "    ret\n"
+    ".section .00cfg,\"dr\"\n"
+    ".p2align 3\n"
+    ".globl __guard_check_icall_fptr\n"
+    "__guard_check_icall_fptr:\n"
+    "    .quad zibwin32AcceptAnyTarget\n");
+#elif defined(__x86_64__)
 asm(".text\n"
     ".p2align 4\n"
     "zibwin32AcceptAnyTarget:\n"
@@ -148,11 +159,19 @@ uintptr_t __stack_chk_guard = loadConfigLayout::defaultCookie;
 // that the overrun may have forged, would hand control to whoever overran
 // it, so the process ends at once, as the platform's fast fail ends it.
 [[noreturn]] void __stack_chk_fail() {
+#if defined(__aarch64__)
+    register uintptr_t code asm("x0") = FAST_FAIL_STACK_COOKIE_CHECK_FAILURE;
+    asm volatile("brk #0xf003" : : "r"(code) : "memory");
+#else
     asm volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
+#endif
     __builtin_unreachable();
 }
 
-extern const void *const __guard_check_icall_fptr, *const __guard_dispatch_icall_fptr;
+extern const void *const __guard_check_icall_fptr;
+#if defined(__x86_64__)
+extern const void *const __guard_dispatch_icall_fptr;
+#endif
 
 // Found by the linker under this name, which the format gives it. The fields
 // left out are 0.
@@ -164,7 +183,8 @@ __attribute__((used)) extern const LoadConfig _load_config_used = {
     // from the host's folder or the current one.
     LOAD_LIBRARY_SEARCH_SYSTEM32, 0, &__stack_chk_guard, 0, 0,
     static_cast<const void *>(&__guard_check_icall_fptr),
-#ifdef _WIN64
+    // Only x64 code calls through a dispatch slot; x86 and arm64 code checks.
+#if defined(__x86_64__)
     static_cast<const void *>(&__guard_dispatch_icall_fptr),
 #else
     nullptr,

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Makes the arm64 Debian root in which Debian's arm64 Wine runs the programs
+# of the arm64 build, through qemu-user and binfmt_misc (tools/arm64/run.sh).
+# A root left half made is made again; ROOT/.ready, which names what it holds,
+# marks a finished one.
+# usage: make-root.sh ROOT
+set -euo pipefail
+root=$1
+release=bookworm
+want="debian $release arm64, wine and wine64 from its archive"
+[ -f "$root/.ready" ] && [ "$(cat "$root/.ready")" = "$want" ] && exit 0
+
+mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -1)
+mirror=${mirror:-http://deb.debian.org/debian}
+# A root is only ever removed with nothing mounted inside it: a removal that
+# went through a bind mount of the build tree would empty the work tree.
+"$(dirname "$0")/unmount-root.sh" "$root"
+rm -rf --one-file-system "$root"
+mkdir -p "$root"
+debootstrap --arch=arm64 --variant=minbase "$release" "$root" "$mirror" >"$root.log" 2>&1 ||
+  { tail -20 "$root.log"; exit 1; }
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+chroot "$root" sh -c 'apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends wine wine64' \
+  >>"$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
+chroot "$root" apt-get clean
+echo "$want" >"$root/.ready"

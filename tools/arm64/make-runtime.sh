@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Builds the runtime that the arm64 build links against, which Debian does not
+# package for aarch64-w64-mingw32: the mingw-w64 headers, C runtime and import
+# libraries of the system DLLs, compiler-rt's builtins, and libunwind,
+# libc++abi and libc++ (static), all from Debian's own source packages of the
+# versions installed here, with clang 19. The test programs need all of it;
+# the DLL itself only the import libraries and the start files.
+#
+# The runtime is a sysroot (RUNTIME/include, RUNTIME/lib) that clang's mingw
+# driver takes as it is: libgcc.a is the builtins, libgcc_eh.a libunwind.
+# RUNTIME/.ready names the source versions it was built from; a runtime
+# without it, or from other versions, is built again.
+# usage: make-runtime.sh RUNTIME
+set -euo pipefail
+runtime=$(realpath -m "$1")
+target=aarch64-w64-mingw32
+mingw_version=$(dpkg-query -W -f='${Version}' mingw-w64-common)
+llvm_version=$(dpkg-query -W -f='${Version}' llvm-19)
+want="mingw-w64 $mingw_version, llvm-toolchain-19 $llvm_version"
+[ -f "$runtime/.ready" ] && [ "$(cat "$runtime/.ready")" = "$want" ] && exit 0
+
+work=$runtime.work
+rm -rf "$runtime" "$work"
+mkdir -p "$runtime" "$work/apt/lists/partial" "$work/src"
+log=$runtime.log
+: >"$log"
+step() { echo "== $*" >>"$log"; }
+fail() { tail -30 "$log"; echo "the arm64 runtime could not be built: see $log" >&2; exit 1; }
+trap fail ERR
+
+# The source packages of the installed versions, from the mirror apt uses.
+step sources
+mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -1)
+mirror=${mirror:-http://deb.debian.org/debian}
+echo "deb-src $mirror bookworm main" >"$work/apt/sources.list"
+apt_src=(-o Dir::Etc::sourcelist="$work/apt/sources.list" -o Dir::Etc::sourceparts=-
+         -o Dir::State::Lists="$work/apt/lists" -o APT::Get::Download-Only=true)
+apt-get "${apt_src[@]}" update >>"$log" 2>&1
+(cd "$work/src" && apt-get "${apt_src[@]}" source --download-only \
+   "mingw-w64=$mingw_version" "llvm-toolchain-19=$llvm_version") >>"$log" 2>&1
+cd "$work/src"
+tarball() { ls "$1"_*.orig.tar.* | grep -v '\.asc$' | head -1; }
+tar -xf "$(tarball mingw-w64)"
+# Only the parts of LLVM that the runtimes build from.
+llvm_tar=$(tarball llvm-toolchain-19)
+llvm_top=$( (tar -tf "$llvm_tar" || true) | head -1 | cut -d/ -f1)
+tar -xf "$llvm_tar" "$llvm_top"/{cmake,compiler-rt,libcxx,libcxxabi,libunwind,runtimes,third-party,llvm/cmake,llvm/utils}
+mingw=$work/src/$(ls -d mingw-w64-*/ | head -1)
+llvm=$work/src/$llvm_top
+
+cc="clang-19 --target=$target --sysroot=$runtime -fuse-ld=lld"
+tools=(AR=llvm-ar-19 RANLIB=llvm-ranlib-19 DLLTOOL=llvm-dlltool-19)
+jobs=$(nproc)
+
+step headers
+mkdir -p "$work/headers" && cd "$work/headers"
+"$mingw/mingw-w64-headers/configure" --host=$target --prefix="$runtime" \
+  --with-default-msvcrt=msvcrt >>"$log" 2>&1
+make install >>"$log" 2>&1
+
+step crt
+mkdir -p "$work/crt" && cd "$work/crt"
+"$mingw/mingw-w64-crt/configure" --host=$target --prefix="$runtime" --enable-libarm64 \
+  --disable-lib32 --disable-lib64 --disable-libarm32 --with-default-msvcrt=msvcrt \
+  CC="$cc" "${tools[@]}" >>"$log" 2>&1
+make -j"$jobs" >>"$log" 2>&1
+make install >>"$log" 2>&1
+# The arm64 libraries go to lib/, where the driver looks.
+[ -d "$runtime/libarm64" ] && { cp -a "$runtime/libarm64/." "$runtime/lib/"; rm -rf "$runtime/libarm64"; }
+
+cmake_common=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=aarch64
+  -DCMAKE_C_COMPILER=clang-19 -DCMAKE_CXX_COMPILER=clang++-19 -DCMAKE_ASM_COMPILER=clang-19
+  -DCMAKE_C_COMPILER_TARGET=$target -DCMAKE_CXX_COMPILER_TARGET=$target -DCMAKE_ASM_COMPILER_TARGET=$target
+  -DCMAKE_SYSROOT="$runtime" -DCMAKE_AR=/usr/bin/llvm-ar-19 -DCMAKE_RANLIB=/usr/bin/llvm-ranlib-19
+  -DCMAKE_C_COMPILER_WORKS=1 -DCMAKE_CXX_COMPILER_WORKS=1 -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld
+  -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld)
+
+step builtins
+cmake -S "$llvm/compiler-rt/lib/builtins" -B "$work/builtins" "${cmake_common[@]}" \
+  -DCOMPILER_RT_DEFAULT_TARGET_ONLY=TRUE -DCOMPILER_RT_BUILD_BUILTINS=TRUE \
+  -DCOMPILER_RT_EXCLUDE_ATOMIC_BUILTIN=FALSE -DLLVM_CONFIG_PATH= >>"$log" 2>&1
+cmake --build "$work/builtins" -j"$jobs" >>"$log" 2>&1
+cp "$(find "$work/builtins" -name 'libclang_rt.builtins*.a' | head -1)" "$runtime/lib/libgcc.a"
+llvm-ar-19 rc "$runtime/lib/libgcc_s.a"
+
+step libcxx
+cmake -S "$llvm/runtimes" -B "$work/libcxx" "${cmake_common[@]}" -DCMAKE_INSTALL_PREFIX="$runtime" \
+  -DLLVM_ENABLE_RUNTIMES="libunwind;libcxxabi;libcxx" \
+  -DLIBUNWIND_USE_COMPILER_RT=TRUE -DLIBUNWIND_ENABLE_SHARED=OFF -DLIBUNWIND_ENABLE_STATIC=ON \
+  -DLIBCXX_USE_COMPILER_RT=ON -DLIBCXX_ENABLE_SHARED=OFF -DLIBCXX_ENABLE_STATIC=ON \
+  -DLIBCXX_ENABLE_STATIC_ABI_LIBRARY=TRUE -DLIBCXX_CXX_ABI=libcxxabi -DLIBCXX_LIBDIR_SUFFIX= \
+  -DLIBCXX_INCLUDE_TESTS=FALSE -DLIBCXX_ENABLE_ABI_LINKER_SCRIPT=FALSE \
+  -DLIBCXXABI_USE_COMPILER_RT=ON -DLIBCXXABI_USE_LLVM_UNWINDER=ON -DLIBCXXABI_ENABLE_SHARED=OFF \
+  -DLIBCXXABI_LIBDIR_SUFFIX= -DCMAKE_C_FLAGS_INIT=-L"$runtime/lib" -DCMAKE_CXX_FLAGS_INIT=-L"$runtime/lib" \
+  >>"$log" 2>&1
+cmake --build "$work/libcxx" -j"$jobs" >>"$log" 2>&1
+cmake --install "$work/libcxx" >>"$log" 2>&1
+cp "$runtime/lib/libunwind.a" "$runtime/lib/libgcc_eh.a"
+
+trap - ERR
+rm -rf "$work"
+echo "$want" >"$runtime/.ready"

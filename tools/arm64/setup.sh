@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Sets up what the arm64 build needs on this machine, once: its runtime and
+# the arm64 Debian root that runs its programs, made side by side in the cache
+# folder, and qemu-user registered with binfmt_misc for arm64 programs. Stops
+# with a message that names what is missing where it cannot.
+# usage: setup.sh [CACHE]   (default: $ZIBWIN32_ARM64_CACHE, else /var/cache/zibwin32-arm64)
+set -uo pipefail
+cache=${1:-${ZIBWIN32_ARM64_CACHE:-/var/cache/zibwin32-arm64}}
+here=$(dirname "$0")
+missing() { echo "the arm64 test bed cannot be set up: $*" >&2; exit 1; }
+
+[ "$(id -u)" -eq 0 ] ||
+  missing "it needs root, to make its Debian root (debootstrap, chroot), to register qemu with binfmt_misc and to bind the trees into the root"
+qemu=$(sed -n 's/^:qemu-aarch64:\([^:]*:\)\{5\}\([^:]*\):.*/\2/p' /usr/lib/binfmt.d/qemu-aarch64.conf 2>/dev/null)
+[ -n "$qemu" ] && [ -x "$qemu" ] || missing "no qemu for arm64 programs (Debian's qemu-user-static)"
+binfmt=/proc/sys/fs/binfmt_misc
+[ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt 2>/dev/null ||
+  missing "no binfmt_misc: the kernel cannot hand arm64 programs to qemu"
+[ -e $binfmt/qemu-aarch64 ] || cat /usr/lib/binfmt.d/qemu-aarch64.conf >$binfmt/register 2>/dev/null ||
+  missing "no binfmt_misc entry for arm64 programs, and none could be registered"
+grep -qx enabled $binfmt/qemu-aarch64 || missing "binfmt_misc's entry for arm64 programs is disabled"
+
+mkdir -p "$cache"
+start=$SECONDS
+"$here/make-runtime.sh" "$cache/runtime" & runtime=$!
+"$here/make-root.sh" "$cache/root" & root=$!
+wait $runtime || missing "the runtime could not be built (see $cache/runtime.log)"
+wait $root || missing "the root could not be made (see $cache/root.log)"
+chroot "$cache/root" /bin/true || missing "arm64 programs do not run in $cache/root"
+[ $((SECONDS - start)) -gt 1 ] && echo "set up the arm64 runtime and root in $cache in $((SECONDS - start)) s"
+exit 0
