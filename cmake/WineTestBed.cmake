@@ -30,24 +30,17 @@ endif()
 # write. Their tests must then run one build after the other. A prefix's
 # programs and its wineserver run on one CPU, the prefix's own: under Wine
 # most platform calls are round trips to the server, and a round trip between
-# two cores costs several times one on the same core. The 32-bit prefix takes
-# the first CPU and the 64-bit one the second; on a machine that runs no 32-bit
-# programs the first would idle, so there the 64-bit clang build tests in a
-# prefix of its own on it, beside the gcc build.
-# The arm64 prefix, of arm64 Wine, is one of its own, on the first CPU.
+# two cores costs several times one on the same core. The 32-bit prefix and
+# the arm64 one (of arm64 Wine, a prefix of its own) take the first CPU, the
+# 64-bit one the second: on a machine that runs no 32-bit programs the arm64
+# tests, which qemu makes the longest, have the first to themselves.
 set(ZIBWIN32_PREFIX_NAME ${ZIBWIN32_WINEARCH})
 cmake_host_system_information(RESULT ZIBWIN32_CPUS QUERY NUMBER_OF_LOGICAL_CORES)
 set(ZIBWIN32_CPU 0)
 if(ZIBWIN32_ARCH STREQUAL "arm64")
   set(ZIBWIN32_PREFIX_NAME arm64)
 elseif(ZIBWIN32_WINEARCH STREQUAL "win64" AND ZIBWIN32_CPUS GREATER 1)
-  execute_process(COMMAND ${ZIBWIN32_WINE_TOOLS}/can-run.sh win32 RESULT_VARIABLE ZIBWIN32_NO_WIN32
-                  ERROR_QUIET)
-  if(ZIBWIN32_NO_WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    set(ZIBWIN32_PREFIX_NAME win64-clang)
-  else()
-    set(ZIBWIN32_CPU 1)
-  endif()
+  set(ZIBWIN32_CPU 1)
 endif()
 get_filename_component(ZIBWIN32_BUILD_TREE ${CMAKE_BINARY_DIR} DIRECTORY)
 if(ZIBWIN32_BUILD_TREE STREQUAL "${PROJECT_SOURCE_DIR}/build")

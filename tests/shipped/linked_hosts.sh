@@ -48,4 +48,7 @@ for arch in x86 x64 arm64; do
   done
   [ -n "$runnable" ] && "build/$preset/wine-server" stop
 done
+check "a project of an architecture that the release lacks is told which ones it holds" \
+  'cp -r "$release" "$work/partial" && rm -r "$work/partial/arm64" && release=$work/partial out=$work/lacking toolchain=aarch64-clang &&
+   mkdir -p "$out" && ! configure 1.0 && grep -q "it holds: x86, x64" "$out/1.0.log"'
 exit $failed
