@@ -52,7 +52,12 @@ build() {
 # The build that the demo and the benchmarks run: the 32-bit one, unless this
 # machine cannot run 32-bit programs, when the 64-bit one stands in for it.
 shown_build() {
-  if tools/wine/can-run.sh win32; then echo i686; else echo "so the 64-bit build runs instead" >&2; echo x86_64; fi
+  if tools/wine/can-run.sh win32; then
+    echo i686
+  else
+    echo "so the 64-bit build runs instead" >&2
+    echo x86_64
+  fi
 }
 
 # The archive of the clang builds, written and unpacked again to be checked.

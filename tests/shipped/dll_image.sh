@@ -18,7 +18,8 @@ actual_format=$("$objdump" -f "$dll" | sed -n 's/.*file format //p')
 exports=$(printf '%s\n' "$headers" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
           sed -n 's/^\s*\[ *[0-9]*\] //p')
 [ -n "$exports" ] ||
-  exports=$(printf '%s\n' "$headers" | sed -n '/^Export Table:/,/^$/p' | awk '$1 ~ /^[0-9]+$/ && NF == 3 { print $3 }')
+  exports=$(printf '%s\n' "$headers" | sed -n '/^Export Table:/,/^$/p' |
+            awk '$1 ~ /^[0-9]+$/ && NF == 3 { print $3 }')
 [ "$exports" = "getXtable" ] || fail "exports are [$exports], not exactly getXtable"
 
 imports=$(printf '%s\n' "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')

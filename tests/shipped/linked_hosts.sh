@@ -44,11 +44,13 @@ for arch in x86 x64 arm64; do
     'cp "$release/$arch/zibwin32.dll" "$out/" && "$run" "$out/msvc_host.exe"'
   [ $arch = arm64 ] && for other in x86 x64; do
     check_run "arm64: the loader refuses the $other DLL (ERROR_BAD_EXE_FORMAT)" \
-      '"$run" "$release/arm64/zibhost.exe" --dll "$release/$other/zibwin32.dll" --list 2>&1 | grep -q "(error 193)"'
+      '"$run" "$release/arm64/zibhost.exe" --dll "$release/$other/zibwin32.dll" --list 2>&1 |
+       grep -q "(error 193)"'
   done
   [ -n "$runnable" ] && "build/$preset/wine-server" stop
 done
 check "a project of an architecture that the release lacks is told which ones it holds" \
-  'cp -r "$release" "$work/partial" && rm -r "$work/partial/arm64" && release=$work/partial out=$work/lacking toolchain=aarch64-clang &&
-   mkdir -p "$out" && ! configure 1.0 && grep -q "it holds: x86, x64" "$out/1.0.log"'
+  'cp -r "$release" "$work/partial" && rm -r "$work/partial/arm64" &&
+   release=$work/partial out=$work/lacking toolchain=aarch64-clang && mkdir -p "$out" &&
+   ! configure 1.0 && grep -q "it holds: x86, x64" "$out/1.0.log"'
 exit $failed

@@ -66,7 +66,8 @@ row BA2008 EnableControlFlowGuard 1 \
   "$(yes eval 'has GUARD_CF && has "CF_INSTRUMENTED" && has CF_FUNCTION_TABLE_PRESENT && [ "${fids:-0}" -gt 0 ] &&
      [ -n "$checkSlot" ] && [ $(($(value GuardCFCheckFunction))) = "$checkSlot" ] &&
      [ -n "$dispatchSlot" ] && [ $(($(value GuardCFCheckDispatch))) = "$dispatchSlot" ]')" \
-  "GUARD_CF, calls checked, ${fids:-no} valid call targets, the check$([ $arch = x64 ] && echo " and dispatch") pointer naming the module's slot"
+  "GUARD_CF, calls checked, ${fids:-no} valid call targets, the check$([ $arch = x64 ] &&
+   echo " and dispatch") pointer naming the module's slot"
 row BA2009 EnableAddressSpaceLayoutRandomization 1 \
   "$(yes eval 'has DYNAMIC_BASE && ! has RELOCS_STRIPPED && [ "$(value BaseRelocationTableSize)" != 0x0 ]')" \
   "DYNAMIC_BASE, relocations kept"

@@ -20,7 +20,8 @@ mkdir -p "$root"
 debootstrap --arch=arm64 --variant=minbase "$release" "$root" "$mirror" >"$root.log" 2>&1 ||
   { tail -20 "$root.log"; exit 1; }
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-chroot "$root" sh -c 'apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends wine wine64' \
+chroot "$root" sh -c 'apt-get update -q &&
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends wine wine64' \
   >>"$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
 chroot "$root" apt-get clean
 echo "$want" >"$root/.ready"

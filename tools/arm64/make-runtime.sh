@@ -44,7 +44,8 @@ tar -xf "$(tarball mingw-w64)"
 # Only the parts of LLVM that the runtimes build from.
 llvm_tar=$(tarball llvm-toolchain-19)
 llvm_top=$( (tar -tf "$llvm_tar" || true) | head -1 | cut -d/ -f1)
-tar -xf "$llvm_tar" "$llvm_top"/{cmake,compiler-rt,libcxx,libcxxabi,libunwind,runtimes,third-party,llvm/cmake,llvm/utils}
+tar -xf "$llvm_tar" \
+  "$llvm_top"/{cmake,compiler-rt,libcxx,libcxxabi,libunwind,runtimes,third-party,llvm/cmake,llvm/utils}
 mingw=$work/src/$(ls -d mingw-w64-*/ | head -1)
 llvm=$work/src/$llvm_top
 

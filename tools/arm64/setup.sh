@@ -10,7 +10,8 @@ here=$(dirname "$0")
 missing() { echo "the arm64 test bed cannot be set up: $*" >&2; exit 1; }
 
 [ "$(id -u)" -eq 0 ] ||
-  missing "it needs root, to make its Debian root (debootstrap, chroot), to register qemu with binfmt_misc and to bind the trees into the root"
+  missing "it needs root, to make its Debian root (debootstrap, chroot)," \
+          "to register qemu with binfmt_misc and to bind the trees into the root"
 qemu=$(cut -d: -f7 /usr/lib/binfmt.d/qemu-aarch64.conf 2>/dev/null)
 [ -n "$qemu" ] && [ -x "$qemu" ] || missing "no qemu for arm64 programs (Debian's qemu-user-static)"
 binfmt=/proc/sys/fs/binfmt_misc
