@@ -18,12 +18,15 @@ exec ${PROJECT_SOURCE_DIR}/tools/arm64/in-root.sh ${ZIBWIN32_ARM64_CACHE}/root $
   endforeach()
   set(ZIBWIN32_WINE ${CMAKE_BINARY_DIR}/arm64-wine64)
   set(ZIBWIN32_WINESERVER ${CMAKE_BINARY_DIR}/arm64-wineserver)
+  set(ZIBWIN32_PREFIX_NAME arm64)
 elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZIBWIN32_WINE /usr/lib/wine/wine64)
   set(ZIBWIN32_WINEARCH win64)
+  set(ZIBWIN32_PREFIX_NAME win64)
 else()
   set(ZIBWIN32_WINE wine)
   set(ZIBWIN32_WINEARCH win32)
+  set(ZIBWIN32_PREFIX_NAME win32)
 endif()
 # The builds of one architecture in build/ share a prefix: a prefix is the
 # same for every build, and it is hundreds of megabytes that take a while to
@@ -34,12 +37,9 @@ endif()
 # the arm64 one (of arm64 Wine, a prefix of its own) take the first CPU, the
 # 64-bit one the second: on a machine that runs no 32-bit programs the arm64
 # tests, which qemu makes the longest, have the first to themselves.
-set(ZIBWIN32_PREFIX_NAME ${ZIBWIN32_WINEARCH})
 cmake_host_system_information(RESULT ZIBWIN32_CPUS QUERY NUMBER_OF_LOGICAL_CORES)
 set(ZIBWIN32_CPU 0)
-if(ZIBWIN32_ARCH STREQUAL "arm64")
-  set(ZIBWIN32_PREFIX_NAME arm64)
-elseif(ZIBWIN32_WINEARCH STREQUAL "win64" AND ZIBWIN32_CPUS GREATER 1)
+if(ZIBWIN32_PREFIX_NAME STREQUAL "win64" AND ZIBWIN32_CPUS GREATER 1)
   set(ZIBWIN32_CPU 1)
 endif()
 get_filename_component(ZIBWIN32_BUILD_TREE ${CMAKE_BINARY_DIR} DIRECTORY)

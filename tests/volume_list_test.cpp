@@ -31,8 +31,6 @@ const std::string unixRootLine = "Z:,fixed,\n";
 const std::string everyDrive = systemLine + cdromLine + removableLine + remoteLine +
                                unlabelledLine + longestLabelLine + ramdiskLine + label32Line +
                                nonAnsiLabelLine + unixRootLine;
-const std::string fixedDrives = systemLine + unlabelledLine + longestLabelLine + label32Line +
-                                nonAnsiLabelLine + unixRootLine;
 
 // The list without the given lines.
 std::string without(std::string list, std::initializer_list<std::string> lines) {
@@ -206,7 +204,7 @@ TEST_F(VolumeList, DriveWhoseLabelCannotBeReadDropsOutAlone) {
          without(linesOfKinds(everyDrive, "fixed cdrom"), {unlabelledLine, label32Line})},
         {"F", unreachableShareErrors, "", without(everyDrive, {remoteLine})},
         {"F", unreachableShareErrors, "remote", ""},
-        {"F", unreachableShareErrors, "fixed remote", fixedDrives},
+        {"F", unreachableShareErrors, "fixed remote", linesOfKinds(everyDrive, "fixed")},
         {"CDEFGHIKLZ", {ERROR_NOT_READY, 0x80310000, ERROR_IO_DEVICE}, "", ""},
     };
     for (const auto &state : states) {

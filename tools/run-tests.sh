@@ -48,8 +48,8 @@ for preset in "$@"; do
 done
 # What could not run on this machine, and why, stands at the end, where it is read.
 for preset in "$@"; do
-  [ "$(cat "build/$preset/wine-arch")" = win32 ] && ! tools/wine/can-run.sh win32 2>/dev/null &&
-    echo "NOT RUN: the $preset build's tests under Wine: $(tools/wine/can-run.sh win32 2>&1)"
+  why=$(tools/wine/can-run.sh "$(cat "build/$preset/wine-arch")" 2>&1) ||
+    echo "NOT RUN: the $preset build's tests under Wine: $why"
 done
 echo
 echo "the tests took $SECONDS s"

@@ -10,13 +10,10 @@ cp "$dll" "$work/zibwin32.dll"
 readobj=llvm-readobj-19
 rva=$(($("$readobj" --file-headers "$dll" | sed -n 's/^ *LoadConfigTableRVA: //p')))
 # The file offset of the record, from the section that holds it.
-offset=$("$readobj" --sections "$dll" | while read -r key value; do
-  case $key in
-    VirtualSize:) size=$((value)) ;;
-    VirtualAddress:) va=$((value)) ;;
-    PointerToRawData:) [ "$va" -le "$rva" ] && [ "$rva" -lt $((va + size)) ] && echo $((value + rva - va)) ;;
-  esac
-done)
+source "$(dirname "$0")/pe_sections.sh"
+sections=$(sectionsOf "$dll")
+set -- $(sectionAt "$rva")
+offset=$2
 # GuardCFCheckFunctionPointer and the dispatch pointer after it, by the format.
 if "$readobj" --file-headers "$dll" | grep -q '^Arch: i386'; then at=0x48 width=4; else at=0x70 width=8; fi
 check=$((offset + at)) dispatch=$((offset + at + width))

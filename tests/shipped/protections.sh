@@ -18,25 +18,10 @@ grep -q '^Arch: x86_64' <<<"$headers" && arch=x64
 grep -q '^Arch: aarch64' <<<"$headers" && arch=arm64
 # The instructions that call: call on x86 and x64, bl and blr on arm64.
 calls='\(call[lq]\?\|blr\?\)'
-# One line a section: name, first and last address (RVA), where it lies in
-# the file, and which of WRITE, EXECUTE and SHARED it is.
-sections=$("$readobj" --sections "$dll" | while read -r key rest; do
-  case $key in
-    Name:) name=${rest%% *} flags= ;;
-    VirtualSize:) size=$((rest)) ;;
-    VirtualAddress:) va=$((rest)) ;;
-    PointerToRawData:) raw=$((rest)) ;;
-    IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_MEM_SHARED) flags+=" ${key#IMAGE_SCN_MEM_}" ;;
-    }) [ -n "${name:-}" ] && echo "$name $va $((va + size - 1)) $raw$flags"; name= ;;
-  esac
-done)
+source "$(dirname "$0")/pe_sections.sh"
+sections=$(sectionsOf "$dll")
 has() { grep -q -- "$1" <<<"$headers"; }
 value() { sed -n "s/^ *$1: \\(0x[0-9A-Fa-f]*\\|[0-9]*\\).*/\\1/p" <<<"$headers" | head -1; }
-sectionAt() {  # RVA: the section that holds it, and where the RVA lies in the file
-  while read -r name first last raw flags; do
-    [ "$first" -le "$1" ] && [ "$1" -le "$last" ] && echo "$name $((raw + $1 - first)) $flags"
-  done <<<"$sections"
-}
 row() {  # ID RULE APPLIES OK DETAIL
   local result=pass
   # A row that does not apply to arm64 says so there; x86 and x64 leave it out.
