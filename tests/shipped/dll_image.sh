@@ -1,33 +1,57 @@
 #!/usr/bin/env bash
-# Checks the shipped DLL as a host's loader sees it: its format, that it
-# exports getXtable and nothing else, that it needs only KERNEL32, USER32 and
-# the system C runtime, and that it keeps within its size budget.
-#
-# usage: dll_image.sh DLL OBJDUMP MAX_BYTES [FORMAT]   (FORMAT: pei-i386, pei-x86-64, coff-arm64)
+# Checks the shipped DLL as a host's loader sees it: its format, getXtable its
+# one export, only KERNEL32, USER32 and the system C runtime needed, its own
+# load entry its entry point, its size budget; and that it and the demo host
+# need their architecture's floor and import only what Windows has there.
+# usage: dll_image.sh DLL HOST MAX_BYTES ARCH SYMBOLS   (ARCH x86|x64|arm64, SYMBOLS PDB|link map)
 set -u
-dll=$1 objdump=$2 max=$3 format=${4:-pei-i386}
+dll=$1 host=$2 max=$3 arch=$4 symbols=$5
+readobj=llvm-readobj-19 list=$(dirname "$0")/imports.txt
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-headers=$("$objdump" -p "$dll") || { echo "FAIL: $objdump cannot read $dll"; exit 1; }
-
-actual_format=$("$objdump" -f "$dll" | sed -n 's/.*file format //p')
-[ "$actual_format" = "$format" ] || fail "format is $actual_format, not $format"
-
-# binutils' objdump lists them as "[   0] name", llvm's as "   1   0x1010  name".
-exports=$(printf '%s\n' "$headers" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-          sed -n 's/^\s*\[ *[0-9]*\] //p')
-[ -n "$exports" ] ||
-  exports=$(printf '%s\n' "$headers" | sed -n '/^Export Table:/,/^$/p' |
-            awk '$1 ~ /^[0-9]+$/ && NF == 3 { print $3 }')
+headers=$("$readobj" --file-headers --coff-exports --coff-imports "$dll") || { echo "FAIL: cannot read $dll"; exit 1; }
+value() { sed -n "s/^ *$1: //p" <<<"$headers" | head -1; }
+case $arch:$(value Format) in x86:COFF-i386 | x64:COFF-x86-64 | arm64:COFF-ARM64) ;; *) fail "format $(value Format), not $arch" ;; esac
+exports=$(sed -n '/^Export {/,/^}/s/^ *Name: //p' <<<"$headers" | grep .)
 [ "$exports" = "getXtable" ] || fail "exports are [$exports], not exactly getXtable"
-
-imports=$(printf '%s\n' "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+imports=$(sed -n '/^Import {/,/^}/s/^ *Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
 [ "$imports" = "kernel32.dll msvcrt.dll user32.dll " ] ||
   fail "imports are [$imports], not kernel32.dll msvcrt.dll user32.dll"
-
 size=$(stat -c %s "$dll")
 [ "$size" -le "$max" ] || fail "size is $size bytes, over the budget of $max"
+# The entry point is the procedure of load_entry.cpp, where the PDB or GNU
+# ld's link map places it; the C runtime's stand-in of that name lies elsewhere.
+entry=$(($(value AddressOfEntryPoint)))
+if [ "${symbols##*.}" = pdb ]; then
+  read -r name section offset < <(llvm-pdbutil-19 dump --symbols "$symbols" |
+    sed -n '/S_OBJNAME.*load_entry\.cpp\.obj/,/S_END/p' | tr -d '\n' |
+    sed -n 's/.*S_GPROC32[^`]*`\([^`]*\)`.* addr = 0*\([0-9]*\):\([0-9]*\),.*/\1 \2 \3/p')
+  source "$(dirname "$0")/pe_sections.sh"
+  address=$(($(sectionsOf "$dll" | sed -n "${section:-0}p" | cut -d' ' -f2) + 10#${offset:-0}))
+else
+  read -r address name < <(sed -n '/^ \.text .*load_entry\.cpp\.obj)$/,/^ \./{/^ \+0x/p}' "$symbols")
+  address=$((${address:-0} - $(value ImageBase)))
+fi
+[ -n "$name" ] && [ "$address" = "$entry" ] ||
+  fail "the entry point $(printf 0x%x $entry) is not the load entry ${name:-?} of load_entry.cpp"
 
-[ $failed = 0 ] && echo "ok: $format, exports getXtable only, imports [$imports], $size bytes (budget $max)"
+# The floor: the version fields of both images, and every function they import.
+for image in "$dll" "$host"; do
+  "$readobj" --file-headers --coff-imports "$image" | awk -v arch="$arch" -v image="${image##*/}" '
+    FILENAME != "-" { if ($1 == "floor" && $2 == arch) floor = $3
+                      else if ($1 !~ /^#/ && ($4 == "all" || index("," $4 ",", "," arch ","))) since[$1 " " $2] = $3; next }
+    /^ *M(aj|in)or(OperatingSystem|Subsystem)Version: / { fields = fields $2 (/Major/ ? "." : " ") }
+    /^ *Name: / { module = tolower($2); sub(/\.dll$/, "", module) }
+    /^ *Symbol: / { if (!((key = module " " $2) in since)) print "FAIL: " image " imports " key ", which imports.txt does not list for " arch
+                    else if (since[key] != "every" && v(since[key]) > v(floor))
+                      print "FAIL: " image " imports " key " of Windows " since[key] ", above the " arch " floor " floor }
+    END { split(floor, f, "."); if (fields != f[1] "." f[2] " " f[1] "." f[2] " ")
+            print "FAIL: " image " gives OS and subsystem versions " fields "for the floor " floor }
+    function v(version, part) { split(version, part, "."); return part[1] * 1e9 + part[2] * 1e6 + part[3] }
+  ' "$list" - | grep . && failed=1
+done
+
+[ $failed = 0 ] && echo "ok: $arch, exports getXtable only, imports [$imports], entry point $name, $size bytes" \
+  "(budget $max); it and ${host##*/} need the floor of $arch and import only what Windows has there"
 exit $failed
