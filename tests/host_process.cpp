@@ -7,7 +7,8 @@
 // usage: host_process hooked ANSI|Unicode   unloads under a hooked window
 //        host_process never-hooked          unloads after every entry but a hook
 //        host_process attach-failed         unloads after an attach that failed
-//        host_process overrun               overruns the stack of a volume list
+//        host_process overrun fast-fail|no-fast-fail|no-fast-fail-nor-terminate
+//                                           overruns the stack of a volume list
 //        host_process code-page utf-8|ansi  texts outside cp1252 as this host's
 //                                           code page gives them (host_process_utf8
 //                                           is this host with a UTF-8 manifest)
@@ -26,7 +27,6 @@ int failures = 0;
 
 void check(bool ok, const std::string &what) {
     std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-    std::fflush(stdout);
     if (!ok) ++failures;
 }
 
@@ -101,15 +101,32 @@ void unloadWithoutAHook(bool attachFails) {
     DestroyWindow(window);
 }
 
+// The host ends itself on an exception, with the exception's code.
+LONG WINAPI handlerOfTheHost(EXCEPTION_POINTERS *exception) {
+    std::printf("the host's handler ran\n");
+    return TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+}
+
 // A buffer overrun shows as a stack cookie that no longer matches the one the
 // function started with: here the cookie itself changes while the volume list
-// reads a label. The process must end there, never return to the host.
-void overrunTheStack() {
+// reads a label. The process must end there, never return to the host; the
+// DLL's calls and the host's handler tell how it ended.
+void overrunTheStack(const std::string &system) {
     LoadedLibrary host;
     check(load(&host), "loaded");
     uintptr_t cookieAddress = loadConfigField(host.module, loadConfigLayout::securityCookie);
     auto *cookie = reinterpret_cast<uintptr_t *>(cookieAddress);
+    AddVectoredExceptionHandler(1, handlerOfTheHost);
     platform::install(host.module);
+    platform::overrides().IsProcessorFeaturePresent = [system](DWORD feature) {
+        std::printf("asked for processor feature %lu\n", feature);
+        if (feature == PF_FASTFAIL_AVAILABLE) return BOOL{system == "fast-fail"};
+        return platform::real().IsProcessorFeaturePresent(feature);
+    };
+    platform::overrides().TerminateProcess = [system](HANDLE process, UINT code) {
+        std::printf("TerminateProcess of %s with 0x%X\n", process == GetCurrentProcess() ? "itself" : "another", code);
+        return system == "no-fast-fail" && platform::real().TerminateProcess(process, code);
+    };
     platform::overrides().GetVolumeInformationA = [cookie](LPCSTR root, LPSTR label, DWORD size,
                                                            auto...) {
         ++*cookie;  // never back to the value it started with, however many reads
@@ -148,14 +165,15 @@ void textsInTheCodePage(bool utf8) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // every line is out, however the process ends
     std::string mode = argc > 1 ? argv[1] : "";
     std::string set = argc > 2 ? argv[2] : "";
     if (mode == "hooked" && (set == "ANSI" || set == "Unicode"))
         unloadUnderAHookedWindow(set == "Unicode" ? CharacterSet::Unicode : CharacterSet::Ansi);
     else if (mode == "never-hooked" || mode == "attach-failed")
         unloadWithoutAHook(mode == "attach-failed");
-    else if (mode == "overrun")
-        overrunTheStack();
+    else if (mode == "overrun" && set.find("fast-fail") != std::string::npos)
+        overrunTheStack(set);
     else if (mode == "code-page" && (set == "utf-8" || set == "ansi"))
         textsInTheCodePage(set == "utf-8");
     else

@@ -144,6 +144,7 @@ void *tracked(void *block, void *old, std::size_t) {
 #define ZIBTEST_DEFINE_FAKE_KERNEL32 ZIBTEST_DEFINE_PLATFORM_FAKE
 #define ZIBTEST_DEFINE_FAKE_USER32 ZIBTEST_DEFINE_PLATFORM_FAKE
 #define ZIBTEST_DEFINE_FAKE_LOOKED_UP ZIBTEST_DEFINE_PLATFORM_FAKE
+#define ZIBTEST_DEFINE_FAKE_STACK_CHECK ZIBTEST_DEFINE_PLATFORM_FAKE
 #define ZIBTEST_DEFINE_FAKE_MSVCRT(call, from, returns, parameters, arguments, failure, error) \
     returns __cdecl fake##call parameters {                                                    \
         if (keepingBooks()) return reals.call arguments;                                        \
@@ -172,7 +173,9 @@ template <typename Fn>
 void route(HMODULE module, Watch watch, const char *from, const char *function, Fn fake,
            Fn &real) {
     std::string source = from;
-    if (source == "LOOKED_UP" || (watch == Watch::heap && source != "MSVCRT")) return;
+    // The DLLs that check their stacks are those that name a cookie.
+    if (source == "STACK_CHECK" && loadConfigField(module, loadConfigLayout::securityCookie)) source = "KERNEL32";
+    if (source == "STACK_CHECK" || source == "LOOKED_UP" || (watch == Watch::heap && source != "MSVCRT")) return;
     auto previous = reinterpret_cast<Fn>(patchImport(module, (source + ".dll").c_str(),
                                                      importName(function).c_str(),
                                                      reinterpret_cast<void *>(fake)));
@@ -181,10 +184,12 @@ void route(HMODULE module, Watch watch, const char *from, const char *function, 
 }
 
 // Functions the DLL imports that cannot fail, so no fake is needed: the
-// window ones are asked only of live windows of the calling thread.
+// window ones are asked only of live windows of the calling thread; the
+// stack cookie's seeding makes the last five.
 const std::set<std::string> infallible = {
     "GetLastError", "SetLastError", "GetCurrentThreadId", "SetErrorMode", "IsWindowUnicode",
-    "GetWindowLongA", "GetWindowLongW", "GetWindowLongPtrA", "GetWindowLongPtrW"};
+    "GetWindowLongA", "GetWindowLongW", "GetWindowLongPtrA", "GetWindowLongPtrW", "GetCurrentProcess",
+    "GetCurrentProcessId", "GetSystemTimeAsFileTime", "GetTickCount64", "QueryPerformanceCounter"};
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 // The one list of those calls. A row: the function (SetWindowLongA and
 // SetWindowLongW stand for the Ptr forms that 64-bit code imports), where it
 // comes from (LOOKED_UP: found through GetProcAddress, never imported;
+// STACK_CHECK: KERNEL32's, when a stack check of the clang builds fails;
 // MSVCRT: the C runtime's heap, whose calls also count as "allocation"), what
 // it returns, its parameters and their names, what it returns on failure and
 // a plausible last-error code for its failure. free, which cannot fail, is
@@ -38,6 +39,10 @@
       ERROR_PROC_NOT_FOUND)                                                                       \
     X(GetModuleHandleExW, KERNEL32, BOOL, (DWORD flags, LPCWSTR name, HMODULE * module),          \
       (flags, name, module), FALSE, ERROR_MOD_NOT_FOUND)                                          \
+    X(IsProcessorFeaturePresent, STACK_CHECK, BOOL, (DWORD feature), (feature), FALSE,            \
+      ERROR_SUCCESS)                                                                              \
+    X(TerminateProcess, STACK_CHECK, BOOL, (HANDLE process, UINT code), (process, code), FALSE,   \
+      ERROR_ACCESS_DENIED)                                                                        \
     X(SetThreadErrorMode, LOOKED_UP, BOOL, (DWORD mode, LPDWORD previous), (mode, previous),      \
       FALSE, ERROR_INVALID_PARAMETER)                                                             \
     X(SetWindowLongA, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                 \
@@ -73,6 +78,7 @@ namespace platform {
 #define ZIBTEST_CALLING_KERNEL32 WINAPI
 #define ZIBTEST_CALLING_USER32 WINAPI
 #define ZIBTEST_CALLING_LOOKED_UP WINAPI
+#define ZIBTEST_CALLING_STACK_CHECK WINAPI
 #define ZIBTEST_CALLING_MSVCRT __cdecl
 #define ZIBTEST_OVERRIDE(call, from, returns, parameters, arguments, failure, error) \
     std::function<returns parameters> call;

@@ -152,21 +152,8 @@ extern const char __guard_fids_table[], __guard_fids_count[], __guard_flags[];
 extern const char __guard_iat_table[], __guard_iat_count[];
 extern const char __guard_longjmp_table[], __guard_longjmp_count[];
 
-// The stack cookie of every function that keeps a buffer on the stack.
-uintptr_t __stack_chk_guard = loadConfigLayout::defaultCookie;
-
-// A function's stack was overrun. Returning, or unwinding through handlers
-// that the overrun may have forged, would hand control to whoever overran
-// it, so the process ends at once, as the platform's fast fail ends it.
-[[noreturn]] void __stack_chk_fail() {
-#if defined(__aarch64__)
-    register uintptr_t code asm("x0") = FAST_FAIL_STACK_COOKIE_CHECK_FAILURE;
-    asm volatile("brk #0xf003" : : "r"(code) : "memory");
-#else
-    asm volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
-#endif
-    __builtin_unreachable();
-}
+// The stack cookie (entry/stack_cookie.cpp).
+extern uintptr_t __stack_chk_guard;
 
 extern const void *const __guard_check_icall_fptr;
 #if defined(__x86_64__)
