@@ -44,14 +44,16 @@ addressOf() {  # NAME (a pattern): the address of the public symbol of that name
 # and calls go unchecked. The compiler calls through a dispatch slot on x64
 # alone; elsewhere it only checks, and the record names no dispatch slot.
 fids=$(value GuardCFFunctionCount)
+# Windows marks valid targets by the 16 bytes they lie in: each target starts them.
+unaligned=$(sed -n '/^GuardFidTable \[/,/\]/s/^ *0x\([0-9A-F]*[1-9A-F]\)$/\1/p' <<<"$headers" | wc -l)
 checkSlot=$(addressOf '_*__guard_check_icall_fptr')
 dispatchSlot=0
 [ $arch = x64 ] && dispatchSlot=$(addressOf __guard_dispatch_icall_fptr)
 row BA2008 EnableControlFlowGuard 1 \
   "$(yes eval 'has GUARD_CF && has "CF_INSTRUMENTED" && has CF_FUNCTION_TABLE_PRESENT && [ "${fids:-0}" -gt 0 ] &&
-     [ -n "$checkSlot" ] && [ $(($(value GuardCFCheckFunction))) = "$checkSlot" ] &&
+     [ "$unaligned" = 0 ] && [ -n "$checkSlot" ] && [ $(($(value GuardCFCheckFunction))) = "$checkSlot" ] &&
      [ -n "$dispatchSlot" ] && [ $(($(value GuardCFCheckDispatch))) = "$dispatchSlot" ]')" \
-  "GUARD_CF, calls checked, ${fids:-no} valid call targets, the check$([ $arch = x64 ] &&
+  "GUARD_CF, calls checked, ${fids:-no} valid call targets ($unaligned not 16-byte aligned), the check$([ $arch = x64 ] &&
    echo " and dispatch") pointer naming the module's slot"
 row BA2009 EnableAddressSpaceLayoutRandomization 1 \
   "$(yes eval 'has DYNAMIC_BASE && ! has RELOCS_STRIPPED && [ "$(value BaseRelocationTableSize)" != 0x0 ]')" \
