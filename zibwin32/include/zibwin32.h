@@ -40,9 +40,9 @@
  * keeps its five rows, their names, kinds, order and signatures, and the
  * ownership rules. */
 #define ZIBWIN32_VERSION_MAJOR 1
-#define ZIBWIN32_VERSION_MINOR 2
+#define ZIBWIN32_VERSION_MINOR 3
 #define ZIBWIN32_VERSION_PATCH 0
-#define ZIBWIN32_VERSION "1.2.0"
+#define ZIBWIN32_VERSION "1.3.0"
 
 #ifdef __cplusplus
 extern "C" {
