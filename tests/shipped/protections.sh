@@ -22,8 +22,9 @@ source "$(dirname "$0")/pe_sections.sh"
 sections=$(sectionsOf "$dll")
 has() { grep -q -- "$1" <<<"$headers"; }
 value() { sed -n "s/^ *$1: \\(0x[0-9A-Fa-f]*\\|[0-9]*\\).*/\\1/p" <<<"$headers" | head -1; }
-row() {  # ID RULE APPLIES OK DETAIL
+row() {  # ID RULE APPLIES OK DETAIL   (APPLIES n/a: the row says so, with DETAIL)
   local result=pass
+  [ "$3" != n/a ] || { set -- "$1" "$2" 1 1 "$5"; result=n/a; }
   # A row that does not apply to arm64 says so there; x86 and x64 leave it out.
   [ "$3" = 1 ] || [ $arch != arm64 ] || { set -- "$1" "$2" 1 1 "does not apply to arm64"; result=n/a; }
   [ "$3" = 1 ] || return 0
@@ -116,4 +117,7 @@ fi
 sites=$(grep -c "^ *[0-9a-f]\+:\s\+$calls\s" <<<"$code")
 row "-" ProvideUnwindData "$(yes [ $arch != x86 ])" "$(yes [ "$uncovered" -eq 0 ] && [ "$sites" -gt 0 ])" \
   "every call inside a function with unwind data ($uncovered of $sites outside)"
+digests=$(osslsigncode verify -in "$dll" 2>/dev/null | sed -n 's/^\(Message digest\|Page hash\) algorithm *: /\L\1 /p' | sort -u | paste -sd,)
+row BA2022 SignSecurely "$([ -n "$digests" ] && echo 1 || echo n/a)" "$(yes [ "$digests" = "message digest SHA256,page hash SHA256" ])" \
+  "${digests:-unsigned: a release is signed where its maintainer names a certificate}"
 exit $failed

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Signs what a release ships, FOLDER/*/zibwin32.dll and FOLDER/*/zibhost.exe,
+# with Authenticode: SHA-256 and page hashes, the description "zibwin32", the
+# web address in ZIBWIN32_SIGN_URL and an RFC 3161 time stamp from the server
+# in ZIBWIN32_SIGN_TIMESTAMP, each where one is named. The key lies
+#   in a PKCS#12 file: ZIBWIN32_SIGN_PKCS12, its password in
+#     ZIBWIN32_SIGN_PASSWORD_FILE;
+#   or in a token: ZIBWIN32_SIGN_PKCS11_MODULE (its PKCS#11 module),
+#     ZIBWIN32_SIGN_KEY (the key's pkcs11: URI), ZIBWIN32_SIGN_CERTS (the
+#     certificate, then its chain), the PIN in ZIBWIN32_SIGN_PASSWORD_FILE.
+# Every signed image is verified against the roots in ZIBWIN32_SIGN_CA (the
+# system's unless named). With nothing named it signs nothing and says so; a
+# problem stops it, named. It speaks on standard error alone.
+# usage: sign.sh FOLDER
+set -uo pipefail
+folder=$1
+say() { echo "sign: $*" >&2; }
+stop() { say "stopped: $*"; exit 1; }
+pkcs12=${ZIBWIN32_SIGN_PKCS12:-} module=${ZIBWIN32_SIGN_PKCS11_MODULE:-} key=${ZIBWIN32_SIGN_KEY:-}
+certs=${ZIBWIN32_SIGN_CERTS:-} password=${ZIBWIN32_SIGN_PASSWORD_FILE:-} stamp=${ZIBWIN32_SIGN_TIMESTAMP:-}
+token=$module$key$certs
+
+if [ -z "$pkcs12$token$password" ]; then
+  say "no certificate named (ZIBWIN32_SIGN_PKCS12, or ZIBWIN32_SIGN_PKCS11_MODULE): the images are unsigned"
+  exit 0
+fi
+[ -n "$pkcs12" ] && [ -n "$token" ] &&
+  stop "a PKCS#12 file (ZIBWIN32_SIGN_PKCS12) and a token (ZIBWIN32_SIGN_PKCS11_*, _KEY, _CERTS) both named"
+missing=
+for name in PASSWORD_FILE $([ -n "$pkcs12" ] && echo PKCS12 || echo PKCS11_MODULE KEY CERTS); do
+  variable=ZIBWIN32_SIGN_$name
+  [ -n "${!variable:-}" ] || missing+=" $variable"
+done
+[ -z "$missing" ] || stop "missing:$missing"
+for file in "$password" "${pkcs12:-$module}" ${certs:+"$certs"}; do
+  [ -r "$file" ] || stop "no such file: $file"
+done
+if [ -n "$pkcs12" ]; then
+  way=(-pkcs12 "$pkcs12")
+  certificate=$(openssl pkcs12 -in "$pkcs12" -passin "file:$password" -nokeys -clcerts 2>/dev/null) ||
+    stop "$pkcs12 does not open with the password in $password"
+else
+  way=(-pkcs11module "$module" -key "$key" -certs "$certs")
+  certificate=$(cat "$certs")
+fi
+
+# The certificate signs code and is within its dates.
+x509() { openssl x509 -noout "$@" <<<"$certificate" 2>/dev/null; }
+subject=$(x509 -subject | sed "s/^subject=//") && [ -n "$subject" ] || stop "no certificate in ${pkcs12:-$certs}"
+uses=$(x509 -ext keyUsage,extendedKeyUsage)
+grep -q "Digital Signature" <<<"$uses" && grep -q "Code Signing" <<<"$uses" ||
+  stop "the certificate ($subject) is not one for code signing (digital signature, code signing)"
+until=$(x509 -enddate | cut -d= -f2)
+x509 -checkend 0 >/dev/null || stop "the certificate ($subject) expired on $until"
+[ "$(date -d "$(x509 -startdate | cut -d= -f2)" +%s)" -le "$(date +%s)" ] ||
+  stop "the certificate ($subject) is not valid yet"
+[ -n "$stamp" ] ||
+  say "no time stamp (ZIBWIN32_SIGN_TIMESTAMP): the signatures end with the certificate, on $until"
+
+options=(-h sha256 -ph -n zibwin32 ${ZIBWIN32_SIGN_URL:+-i "$ZIBWIN32_SIGN_URL"} ${stamp:+-ts "$stamp"})
+roots=(${ZIBWIN32_SIGN_CA:+-CAfile "$ZIBWIN32_SIGN_CA" -TSA-CAfile "$ZIBWIN32_SIGN_CA"})
+for image in "$folder"/*/zibwin32.dll "$folder"/*/zibhost.exe; do
+  errors=$(osslsigncode sign "${way[@]}" -readpass "$password" "${options[@]}" -in "$image" \
+           -out "$image.signed" 2>&1 >/dev/null) || {
+    case $errors in
+      *"PIN incorrect"*) why="the token refuses the PIN in $password" ;;
+      *"object not found"*) why="the token holds no key $key" ;;
+      *"timestamping failed"*) why="no time stamp from $stamp" ;;
+      *) why=$(grep -v '^Engine' <<<"$errors" | head -1) ;;
+    esac
+    rm -f "$image.signed"
+    stop "${image#"$folder"/}: $why"
+  }
+  mv "$image.signed" "$image"
+  osslsigncode verify "${roots[@]}" -in "$image" >/dev/null 2>&1 || stop "${image#"$folder"/}: the signature does not verify"
+  say "signed ${image#"$folder"/} ($subject${stamp:+, time-stamped}), verified"
+done
