@@ -1,6 +1,7 @@
 // zibhost: a small host for zibwin32.dll.
 //
 //   zibhost [--dll PATH] ENTRY [ARG...]   call an entry, print its text result
+//                                         (on a console in the console's characters)
 //   zibhost [--dll PATH] --list           print the table
 //   zibhost [--dll PATH] --autoplay-demo  hook a window and run the AutoPlay round trip
 #include <fcntl.h>
@@ -25,6 +26,24 @@ int usage() {
     return usageError;
 }
 
+// The DLL's texts are in the ANSI code page; a console shows bytes in a code
+// page of its own (the OEM one on Windows, where "\xC9", "É" in cp1252, is
+// a box-drawing line). So a console gets the text as UTF-16, which it shows
+// whole; a pipe or a file gets the bytes as returned, for scripts to read.
+void printText(const std::string &text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode;
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (!GetConsoleMode(out, &mode) || length <= 0) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return;
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    DWORD written;
+    WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
 void printTable(const LoadedLibrary &library) {
     std::printf("%s\n", library.name);
     for (const XtableEntry *row = library.table; row->name[0] != '\0'; ++row)
@@ -34,7 +53,7 @@ void printTable(const LoadedLibrary &library) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    // Results are printed byte for byte: no line feed becomes CR LF.
+    // Results go into a pipe or a file byte for byte: no line feed becomes CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string dllPath = besideThisProgram("zibwin32.dll");
@@ -58,7 +77,7 @@ int main(int argc, char **argv) {
         status = runAutoplayDemo(library);
     } else if (const XtableEntry *entry = findEntry(library, args[0])) {
         CallResult result = callEntry(library, *entry, {args.begin() + 1, args.end()});
-        if (!result.isNull) std::fwrite(result.text.data(), 1, result.text.size(), stdout);
+        printText(result.text);
     } else {
         std::fprintf(stderr, "zibhost: no entry %s; available: %s, --list, --autoplay-demo\n",
                      args[0].c_str(), entryNames(library).c_str());
