@@ -2,7 +2,8 @@
 // the module runs and which carries most of the protections that the host
 // guide lists (docs/HOSTS.md, "Protections"). The C runtime of this toolchain
 // brings none of it, so the module lays the record out itself, field by field
-// as the PE format places them, and provides what the record points to.
+// as the PE format places them, and provides what the record points to (the
+// stack cookie, its seeding and its failure: entry/stack_cookie.cpp).
 #include <windows.h>
 #include <stddef.h>
 #include <stdint.h>
