@@ -101,8 +101,7 @@ void unloadWithoutAHook(bool attachFails) {
     DestroyWindow(window);
 }
 
-// The host ends itself on an exception, with the exception's code.
-LONG WINAPI handlerOfTheHost(EXCEPTION_POINTERS *exception) {
+LONG WINAPI handlerOfTheHost(EXCEPTION_POINTERS *exception) {  // ends the host, with the exception's code
     std::printf("the host's handler ran\n");
     return TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
 }
