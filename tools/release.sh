@@ -11,7 +11,8 @@ set -euo pipefail
 out=dist
 if [ "${1:-}" = --out ]; then out=$2; shift 2; fi
 version=$(sed -n 's/^#define ZIBWIN32_VERSION "\(.*\)"$/\1/p' zibwin32/include/zibwin32.h)
-archive=$out/zibwin32-$version-windows.zip target=$(realpath -m "$out/zibwin32-$version-windows.zip")
+archive=$out/zibwin32-$version-windows.zip
+target=$(realpath -m "$archive")  # for zip, which runs in the stage
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 

@@ -33,15 +33,16 @@ int usage() {
 void printText(const std::string &text) {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode;
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (!GetConsoleMode(out, &mode) || length <= 0) {
+    if (!GetConsoleMode(out, &mode)) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return;
     }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    // No code page takes more than one UTF-16 unit for a byte.
+    std::wstring wide(text.size(), L'\0');
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                     static_cast<int>(wide.size()));
     DWORD written;
-    WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    WriteConsoleW(out, wide.data(), static_cast<DWORD>(length), &written, nullptr);
 }
 
 void printTable(const LoadedLibrary &library) {

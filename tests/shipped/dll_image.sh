@@ -20,15 +20,13 @@ imports=$(sed -n '/^Import {/,/^}/s/^ *Name: //p' <<<"$headers" | tr 'A-Z' 'a-z'
   fail "imports are [$imports], not kernel32.dll msvcrt.dll user32.dll"
 size=$(stat -c %s "$dll")
 [ "$size" -le "$max" ] || fail "size is $size bytes, over the budget of $max"
-# The entry point is the procedure of load_entry.cpp, where the PDB or GNU
-# ld's link map places it; the C runtime's stand-in of that name lies elsewhere.
+# The entry point is load_entry.cpp's procedure, not the C runtime's stand-in: as the PDB or GNU ld's map places it.
 entry=$(($(value AddressOfEntryPoint)))
 if [ "${symbols##*.}" = pdb ]; then
   read -r name section offset < <(llvm-pdbutil-19 dump --symbols "$symbols" |
     sed -n '/S_OBJNAME.*load_entry\.cpp\.obj/,/S_END/p' | tr -d '\n' |
     sed -n 's/.*S_GPROC32[^`]*`\([^`]*\)`.* addr = 0*\([0-9]*\):\([0-9]*\),.*/\1 \2 \3/p')
-  source "$(dirname "$0")/pe_sections.sh"
-  address=$(($(sectionsOf "$dll" | sed -n "${section:-0}p" | cut -d' ' -f2) + 10#${offset:-0}))
+  source "$(dirname "$0")/pe_sections.sh" && sections=$(sectionsOf "$dll") address=$(rvaIn "${section:-0}" "${offset:-0}")
 else
   read -r address name < <(sed -n '/^ \.text .*load_entry\.cpp\.obj)$/,/^ \./{/^ \+0x/p}' "$symbols")
   address=$((${address:-0} - $(value ImageBase)))

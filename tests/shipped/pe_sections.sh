@@ -16,6 +16,8 @@ sectionsOf() {
   done
 }
 
+# rvaIn SECTION OFFSET: the RVA of a place a PDB gives as a section of $sections and an offset.
+rvaIn() { echo $(($(sed -n "${1}p" <<<"$sections" | cut -d' ' -f2) + 10#$2)); }
 # sectionAt RVA: of the sections in $sections, the one that holds RVA, where
 # RVA lies in the file, and the section's flags.
 sectionAt() {

@@ -37,7 +37,7 @@ base=$(value ImageBase)
 publics=$("$pdbutil" dump --publics "$pdb")
 addressOf() {  # NAME (a pattern): the address of the public symbol of that name, if any
   set -- $(grep -A1 "\`$1\`" <<<"$publics" | sed -n 's/.*addr = 0*\([0-9]*\):\([0-9]*\).*/\1 \2/p')
-  [ $# = 2 ] && echo $((base + $(sed -n "${1}p" <<<"$sections" | cut -d' ' -f2) + 10#$2))
+  [ $# = 2 ] && echo $((base + $(rvaIn "$1" "$2")))
 }
 # The loader sets the guard's check pointer, and on x64 its dispatch pointer,
 # to its own functions through the addresses that the load configuration
