@@ -11,11 +11,12 @@ set -euo pipefail
 # in an arm64 Debian root (debootstrap) through qemu-user and binfmt_misc.
 # The release signs with osslsigncode, through a PKCS#11 token where one
 # holds the key; its tests make their certificates with openssl, their token
-# with SoftHSM2 and run a time-stamp authority in python3.
+# with SoftHSM2 and run a time-stamp authority in python3. The checks written
+# in Python run under pytest.
 packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest
           clang-19 lld-19 llvm-19 clang-tidy-19 git zip gcovr
           qemu-user-static binfmt-support debootstrap
-          osslsigncode openssl softhsm2 libengine-pkcs11-openssl python3)
+          osslsigncode openssl softhsm2 libengine-pkcs11-openssl python3 python3-pytest)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the arm64 Debian root in which Debian's arm64 Wine runs the programs
-# of the arm64 build, through qemu-user and binfmt_misc (tools/arm64/run.sh).
+# of the arm64 build, through qemu-user and binfmt_misc (tools/arm64/in-root.sh).
 # A root left half made is made again; ROOT/.ready, which names what it holds,
 # marks a finished one.
 # usage: make-root.sh ROOT
@@ -14,7 +14,7 @@ mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/nu
 mirror=${mirror:-http://deb.debian.org/debian}
 # A root is only ever removed with nothing mounted inside it: a removal that
 # went through a bind mount of the build tree would empty the work tree.
-"$(dirname "$0")/unmount-root.sh" "$root"
+"$(dirname "$0")/unmount-root.sh" "$root" || exit 1
 rm -rf --one-file-system "$root"
 mkdir -p "$root"
 debootstrap --arch=arm64 --variant=minbase "$release" "$root" "$mirror" >"$root.log" 2>&1 ||

@@ -11,7 +11,7 @@ missing() { echo "the arm64 test bed cannot be set up: $*" >&2; exit 1; }
 
 [ "$(id -u)" -eq 0 ] ||
   missing "it needs root, to make its Debian root (debootstrap, chroot)," \
-          "to register qemu with binfmt_misc and to bind the trees into the root"
+          "to register qemu with binfmt_misc and to give the root the trees it runs in"
 qemu=$(cut -d: -f7 /usr/lib/binfmt.d/qemu-aarch64.conf 2>/dev/null)
 [ -n "$qemu" ] && [ -x "$qemu" ] || missing "no qemu for arm64 programs (Debian's qemu-user-static)"
 binfmt=/proc/sys/fs/binfmt_misc
@@ -20,8 +20,12 @@ binfmt=/proc/sys/fs/binfmt_misc
 [ -e $binfmt/qemu-aarch64 ] || cat /usr/lib/binfmt.d/qemu-aarch64.conf >$binfmt/register 2>/dev/null ||
   missing "no binfmt_misc entry for arm64 programs, and none could be registered"
 grep -qx enabled $binfmt/qemu-aarch64 || missing "binfmt_misc's entry for arm64 programs is disabled"
+unshare --mount true 2>/dev/null ||
+  missing "no mount namespace can be made here (unshare --mount fails), and each run's mounts need one"
 
 mkdir -p "$cache"
+# A root is used, and made again, only with nothing mounted inside it.
+"$here/unmount-root.sh" "$cache/root" || missing "$cache/root still has mounts inside it"
 start=$SECONDS
 "$here/make-runtime.sh" "$cache/runtime" & runtime=$!
 "$here/make-root.sh" "$cache/root" & root=$!

@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Unmounts whatever is mounted inside the arm64 root, deepest first.
+# Unmounts whatever is mounted inside the arm64 root, deepest first, and says
+# what: the binds that earlier test beds made in the host's own mount
+# namespace and never ended (a run's binds now live in a namespace of the
+# run's own, in-root.sh). Fails if anything is still mounted there after.
 # usage: unmount-root.sh ROOT
 set -u
 root=$(realpath -m "$1")
-findmnt -rn -o TARGET | awk -v root="$root" 'index($0, root "/") == 1' | sort -r |
-  while read -r target; do umount -l "$target"; done
-exit 0
+# A path sorts after every path it begins, so the reverse order is deepest first.
+mountsIn() {
+  findmnt -rn -o TARGET | awk -v root="$root" 'index($0, root "/") == 1' | LC_ALL=C sort -r
+}
+mounts=$(mountsIn)
+[ -z "$mounts" ] && exit 0
+echo "arm64 root: unmounting what an earlier test bed left mounted in it, deepest first:" \
+     $mounts
+while read -r target; do
+  umount -l "$target"
+done <<<"$mounts"
+left=$(mountsIn)
+[ -z "$left" ] || { echo "arm64 root: still mounted in $root:" $left >&2; exit 1; }
