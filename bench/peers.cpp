@@ -19,8 +19,8 @@ std::string textOf(VARIANT *value) {
     return narrowed(value->bstrVal);
 }
 
-LRESULT CALLBACK safeSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                  UINT_PTR, DWORD_PTR query) {
+LRESULT CALLBACK safeSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                  DWORD_PTR query) {
     if (message == query) return 1;
     return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -35,8 +35,8 @@ bool openWmi(WmiSession *session) {
                                 reinterpret_cast<void **>(&session->locator))))
         return false;
     BSTR name = SysAllocString(L"ROOT\\CIMV2");
-    HRESULT connected = session->locator->ConnectServer(name, nullptr, nullptr, nullptr, 0,
-                                                        nullptr, nullptr, &session->services);
+    HRESULT connected = session->locator->ConnectServer(name, nullptr, nullptr, nullptr, 0, nullptr,
+                                                        nullptr, &session->services);
     SysFreeString(name);
     return SUCCEEDED(connected);
 }

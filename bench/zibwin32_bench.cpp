@@ -62,10 +62,10 @@ void measurePair(const std::function<void()> &a, const std::function<void()> &b,
 
 struct Row {
     std::string what;
-    double library;   // seconds per operation
+    double library;  // seconds per operation
     double baseline;
     std::string against;
-    double target;    // 0: none
+    double target;     // 0: none
     std::string note;  // instead of a measurement, when the peer cannot do the same work
 };
 std::vector<Row> rows;
@@ -170,7 +170,8 @@ std::vector<std::string> linesOf(const std::string &text) {
 }
 
 const char *kindOfType(const std::string &type) {
-    static const char *const kinds[] = {"unknown", "", "removable", "fixed", "remote", "cdrom", "ramdisk"};
+    static const char *const kinds[] = {"unknown", "",      "removable", "fixed",
+                                        "remote",  "cdrom", "ramdisk"};
     int value = std::atoi(type.c_str());
     return value >= 0 && value <= 6 ? kinds[value] : "unknown";
 }
@@ -192,20 +193,23 @@ void compareWithPeers(const LoadedLibrary &library, int scale) {
     } else {
         std::set<std::string> wmiNames;
         for (const auto &row : found) wmiNames.insert(row[0]);
-        bool holds = std::all_of(names.begin(), names.end(),
-                                 [&](const std::string &name) { return wmiNames.count(name) != 0; });
+        bool holds = std::all_of(names.begin(), names.end(), [&](const std::string &name) {
+            return wmiNames.count(name) != 0;
+        });
         if (!holds)
             notComparable("process list", "WMI: SELECT Name FROM Win32_Process, in process",
                           "WMI lacks names the library lists");
         else
-            compare("process list", [&] { call(library, processes); },
-                    "WMI: SELECT Name FROM Win32_Process, in process",
-                    [&] { wmiQuery(wmi, processQuery, {L"Name"}, &found); }, 20 / scale, 0.10);
+            compare(
+                "process list", [&] { call(library, processes); },
+                "WMI: SELECT Name FROM Win32_Process, in process",
+                [&] { wmiQuery(wmi, processQuery, {L"Name"}, &found); }, 20 / scale, 0.10);
     }
 
     // The kinds WMI lists, and the library's list of the same kinds.
     const wchar_t diskQuery[] = L"SELECT DeviceID, DriveType, VolumeName FROM Win32_LogicalDisk";
-    if (wmi.services && wmiQuery(wmi, diskQuery, {L"DeviceID", L"DriveType", L"VolumeName"}, &found)) {
+    if (wmi.services &&
+        wmiQuery(wmi, diskQuery, {L"DeviceID", L"DriveType", L"VolumeName"}, &found)) {
         std::set<std::string> wmiLines;
         std::string kinds;
         for (const auto &row : found) {
@@ -216,14 +220,20 @@ void compareWithPeers(const LoadedLibrary &library, int scale) {
         std::vector<std::string> listed = linesOf(call(library, volumes, {kinds}));
         std::set<std::string> libraryLines(listed.begin(), listed.end());
         std::vector<std::string> all = linesOf(call(library, volumes));
-        std::string what = all.size() == listed.size() ? "volume list" : "volume list of the kinds WMI lists: " + kinds;
+        std::string what = all.size() == listed.size()
+                               ? "volume list"
+                               : "volume list of the kinds WMI lists: " + kinds;
         if (libraryLines != wmiLines)
-            notComparable(what, "WMI: Win32_LogicalDisk", "WMI gives other drives, kinds or labels");
+            notComparable(what, "WMI: Win32_LogicalDisk",
+                          "WMI gives other drives, kinds or labels");
         else
-            compare(what, [&] { call(library, volumes, {kinds}); },
-                    "WMI: SELECT DeviceID, DriveType, VolumeName FROM Win32_LogicalDisk",
-                    [&] { wmiQuery(wmi, diskQuery, {L"DeviceID", L"DriveType", L"VolumeName"}, &found); },
-                    10 / scale, 0.10);
+            compare(
+                what, [&] { call(library, volumes, {kinds}); },
+                "WMI: SELECT DeviceID, DriveType, VolumeName FROM Win32_LogicalDisk",
+                [&] {
+                    wmiQuery(wmi, diskQuery, {L"DeviceID", L"DriveType", L"VolumeName"}, &found);
+                },
+                10 / scale, 0.10);
     } else {
         notComparable("volume list", "WMI: Win32_LogicalDisk", "the WMI query fails");
     }
@@ -236,10 +246,12 @@ void compareWithPeers(const LoadedLibrary &library, int scale) {
     });
     if (!holds)
         notComparable("process list", "tasklist.exe as a child process",
-                      listing.empty() ? "tasklist prints nothing here" : "tasklist lacks names the library lists");
+                      listing.empty() ? "tasklist prints nothing here"
+                                      : "tasklist lacks names the library lists");
     else
-        compare("process list", [&] { call(library, processes); },
-                "tasklist.exe as a child process", [] { tasklistOutput(); }, 5 / scale + 1, 0.10);
+        compare(
+            "process list", [&] { call(library, processes); }, "tasklist.exe as a child process",
+            [] { tasklistOutput(); }, 5 / scale + 1, 0.10);
 }
 
 }  // namespace
@@ -259,12 +271,14 @@ int main(int argc, char **argv) {
     }
 
     const XtableEntry *processes = findEntry(library, "zibWin32EnumerateProcesses");
-    compare("process list", [&] { call(library, processes); }, "bare ToolHelp walk",
-            bareProcessWalk, 60 / scale, 1.10);
+    compare(
+        "process list", [&] { call(library, processes); }, "bare ToolHelp walk", bareProcessWalk,
+        60 / scale, 1.10);
 
     const XtableEntry *volumes = findEntry(library, "zibWin32EnumerateVolumes");
-    compare("volume list", [&] { call(library, volumes); }, "bare drive walk, same label reads",
-            bareVolumeWalk, 20 / scale, 1.10);
+    compare(
+        "volume list", [&] { call(library, volumes); }, "bare drive walk, same label reads",
+        bareVolumeWalk, 20 / scale, 1.10);
 
     HWND plain = plainWindow();
     HWND hooked = plainWindow();
@@ -281,7 +295,8 @@ int main(int argc, char **argv) {
     HWND safe = plainWindow(), safeW = plainWindow(true);
     bool safeSubclasses = subclassSafely(safe, query) && subclassSafely(safeW, query);
     for (HWND window : {hooked, hookedW, safe, safeW}) {
-        bool answers = SendMessageA(window, query, 0, 0) == 1 && SendMessageA(window, WM_USER, 1, 0) == 2;
+        bool answers =
+            SendMessageA(window, query, 0, 0) == 1 && SendMessageA(window, WM_USER, 1, 0) == 2;
         safeSubclasses &= answers;
     }
     const int messages = 5000 / scale;
@@ -309,30 +324,32 @@ int main(int argc, char **argv) {
     const uint32_t mebibyte = 1 << 20;
     std::string source(mebibyte, 'x');
     std::vector<char> copy(mebibyte + 1);
-    compare("1 MiB text in 20-byte appends",
-            [&] {
-                TextAccumulator *acc = newTextAccumulator();
-                for (uint32_t done = 0; done < mebibyte; done += 20)
-                    appendText(acc, source.data() + done, std::min<uint32_t>(20, mebibyte - done));
-                std::free(finishText(acc));
-                releaseTextAccumulator(acc);
-            },
-            "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
-            quick ? 1 : 3, 0);
+    compare(
+        "1 MiB text in 20-byte appends",
+        [&] {
+            TextAccumulator *acc = newTextAccumulator();
+            for (uint32_t done = 0; done < mebibyte; done += 20)
+                appendText(acc, source.data() + done, std::min<uint32_t>(20, mebibyte - done));
+            std::free(finishText(acc));
+            releaseTextAccumulator(acc);
+        },
+        "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
+        quick ? 1 : 3, 0);
     // The same appends into a buffer that needs no growth: what is left is the
     // cost of the appends themselves, the rest of the above is the growth.
-    compare("the same appends, no growth",
-            [&] {
-                TextAccumulator *acc = newTextAccumulator();
-                acc->capacity = mebibyte + 256;
-                acc->data = static_cast<char *>(std::malloc(acc->capacity));
-                acc->data[0] = '\0';
-                for (uint32_t done = 0; done < mebibyte; done += 20)
-                    appendText(acc, source.data() + done, std::min<uint32_t>(20, mebibyte - done));
-                releaseTextAccumulator(acc);
-            },
-            "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
-            quick ? 1 : 3, 0);
+    compare(
+        "the same appends, no growth",
+        [&] {
+            TextAccumulator *acc = newTextAccumulator();
+            acc->capacity = mebibyte + 256;
+            acc->data = static_cast<char *>(std::malloc(acc->capacity));
+            acc->data[0] = '\0';
+            for (uint32_t done = 0; done < mebibyte; done += 20)
+                appendText(acc, source.data() + done, std::min<uint32_t>(20, mebibyte - done));
+            releaseTextAccumulator(acc);
+        },
+        "one copy of 1 MiB", [&] { std::memcpy(copy.data(), source.data(), mebibyte); },
+        quick ? 1 : 3, 0);
 
     compareWithPeers(library, scale);
 
@@ -352,7 +369,8 @@ int main(int argc, char **argv) {
         if (row.target > 0) {
             ++targets;
             met += isMet;
-            std::snprintf(target, sizeof target, "<= %.2f %s", row.target, isMet ? "met" : "MISSED");
+            std::snprintf(target, sizeof target, "<= %.2f %s", row.target,
+                          isMet ? "met" : "MISSED");
         }
         std::printf("| %s | %s | %.1f us | %.1f us | %.2f x | %s |\n", row.what.c_str(),
                     row.against.c_str(), row.library * 1e6, row.baseline * 1e6, ratio, target);

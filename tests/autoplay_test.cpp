@@ -47,10 +47,10 @@ TEST_P(Autoplay, ModeWordsAreWholeWordsInAnyLetterCase) {
         const char *word;
         int answer;  // -1: not a mode, the answer in force stays
     } cases[] = {
-        {"deny", 1},     {"DENY", 1},     {"Deny", 1},     {"dEnY", 1},     {"allow", 0},
-        {"ALLOW", 0},    {"Allow", 0},    {"aLLoW", 0},    {" deny", -1},   {"deny ", -1},
-        {"allowed", -1}, {"den", -1},     {"", -1},        {"yes", -1},     {"\tallow", -1},
-        {"allow\n", -1}, {"denyy", -1},   {"dény", -1},    {"DENY\xff", -1}, {"0", -1},
+        {"deny", 1},     {"DENY", 1},   {"Deny", 1},  {"dEnY", 1},      {"allow", 0},
+        {"ALLOW", 0},    {"Allow", 0},  {"aLLoW", 0}, {" deny", -1},    {"deny ", -1},
+        {"allowed", -1}, {"den", -1},   {"", -1},     {"yes", -1},      {"\tallow", -1},
+        {"allow\n", -1}, {"denyy", -1}, {"dény", -1}, {"DENY\xff", -1}, {"0", -1},
         {"1", -1},
     };
     for (int inForce : {0, 1}) {
@@ -198,7 +198,8 @@ class AutoplayMessageFilter : public Autoplay {
     void platformHasFilter(bool has) {
         platform::overrides().GetProcAddress = [has](HMODULE module, LPCSTR name) -> FARPROC {
             FARPROC found = platform::real().GetProcAddress(module, name);
-            if (found == nullptr || std::string(name) != "ChangeWindowMessageFilterEx") return found;
+            if (found == nullptr || std::string(name) != "ChangeWindowMessageFilterEx")
+                return found;
             return has ? reinterpret_cast<FARPROC>(reinterpret_cast<void *>(recordFilterChange))
                        : nullptr;
         };
@@ -236,7 +237,8 @@ TEST_P(AutoplayMessageFilter, WorksAsBeforeOnSystemsWithoutTheFilter) {
         std::function<void()> arrange;
     } systems[] = {
         {"no such call", [this] { platformHasFilter(false); }},
-        {"no user32 handle", [] { platform::fail("GetModuleHandleA", {1, 1, ERROR_MOD_NOT_FOUND}); }},
+        {"no user32 handle",
+         [] { platform::fail("GetModuleHandleA", {1, 1, ERROR_MOD_NOT_FOUND}); }},
         {"look-up fails", [] { platform::fail("GetProcAddress", {1, 1, ERROR_PROC_NOT_FOUND}); }},
     };
     for (const auto &system : systems) {

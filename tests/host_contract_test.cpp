@@ -46,7 +46,8 @@ TEST_F(HostContract, TableWalkedToTheEmptyNameHoldsTheFiveEntriesInOrder) {
 }
 
 TEST_F(HostContract, SecondGetXtableHandsOutTheSameValuesAndIgnoresTheHostPointers) {
-    auto get = reinterpret_cast<GetXtable>(reinterpret_cast<void *>(GetProcAddress(dll, "getXtable")));
+    auto get =
+        reinterpret_cast<GetXtable>(reinterpret_cast<void *>(GetProcAddress(dll, "getXtable")));
     char hostFirst[16], hostSecond[16];
     std::memset(hostFirst, 0xA5, sizeof hostFirst);
     std::memset(hostSecond, 0x5A, sizeof hostSecond);
@@ -120,32 +121,46 @@ TEST_F(HostContract, TheLoadConfigurationNamesTheValidTargetsAndASeededCookie) {
     EXPECT_EQ(valid, called);
     auto fileOffset = [&](uintptr_t rva) {  // by the section that holds it
         for (const IMAGE_SECTION_HEADER *at = IMAGE_FIRST_SECTION(nt);; ++at)
-            if (rva - at->VirtualAddress < at->SizeOfRawData) return rva - at->VirtualAddress + at->PointerToRawData;
+            if (rva - at->VirtualAddress < at->SizeOfRawData)
+                return rva - at->VirtualAddress + at->PointerToRawData;
     };
-    const IMAGE_DATA_DIRECTORY *directory = nt->OptionalHeader.DataDirectory, &fixes = directory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
-    const uintptr_t field = directory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress + securityCookie,
-                    cookie = loadConfigField(dll, securityCookie) - reinterpret_cast<uintptr_t>(base);
+    const IMAGE_DATA_DIRECTORY *directory = nt->OptionalHeader.DataDirectory,
+                               &fixes = directory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    const uintptr_t field = directory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress +
+                            securityCookie,
+                    cookie =
+                        loadConfigField(dll, securityCookie) - reinterpret_cast<uintptr_t>(base);
     uintptr_t relocation = 0;
-    for (DWORD at = fixes.VirtualAddress, size; at < fixes.VirtualAddress + fixes.Size; at += size) {
+    for (DWORD at = fixes.VirtualAddress, size; at < fixes.VirtualAddress + fixes.Size;
+         at += size) {
         const auto *block = reinterpret_cast<const IMAGE_BASE_RELOCATION *>(base + at);
-        for (DWORD entry = at + sizeof *block, fix; entry < at + (size = block->SizeOfBlock); entry += 2)
-            if ((fix = *reinterpret_cast<const WORD *>(base + entry)) >> 12 && block->VirtualAddress + (fix & 0xFFF) == field)
+        for (DWORD entry = at + sizeof *block, fix; entry < at + (size = block->SizeOfBlock);
+             entry += 2)
+            if ((fix = *reinterpret_cast<const WORD *>(base + entry)) >> 12 &&
+                block->VirtualAddress + (fix & 0xFFF) == field)
                 relocation = entry;
     }
     auto seeded = [](uintptr_t value) {
-        return value != defaultCookie && (sizeof value == 4 ? value >> 16 : uint64_t{value} >> 48 == 0);
+        return value != defaultCookie &&
+               (sizeof value == 4 ? value >> 16 : uint64_t{value} >> 48 == 0);
     };
     ASSERT_TRUE(seeded(*reinterpret_cast<const uintptr_t *>(base + cookie)) && relocation);
-    const std::string image{std::istreambuf_iterator<char>(std::ifstream(dllFile, std::ios::binary).rdbuf()), {}};
+    const std::string image{
+        std::istreambuf_iterator<char>(std::ifstream(dllFile, std::ios::binary).rdbuf()), {}};
     // The copy's cookie (0: none named), and whether the load entry keeps it.
-    for (auto [value, kept] : {std::pair<uintptr_t, bool>{0, false}, {uintptr_t(0x1234ABCD5EEDULL), true},
+    for (auto [value, kept] : {std::pair<uintptr_t, bool>{0, false},
+                               {uintptr_t(0x1234ABCD5EEDULL), true},
                                {0x4711, sizeof(uintptr_t) == 8}}) {
         std::string copy = image, path = dllFile + "." + std::to_string(value) + ".dll";
-        if (value == 0) copy.replace(fileOffset(relocation), 2, 2, '\0');  // IMAGE_REL_BASED_ABSOLUTE
-        copy.replace(fileOffset(value ? cookie : field), sizeof value, reinterpret_cast<const char *>(&value), sizeof value);
+        if (value == 0)
+            copy.replace(fileOffset(relocation), 2, 2, '\0');  // IMAGE_REL_BASED_ABSOLUTE
+        copy.replace(fileOffset(value ? cookie : field), sizeof value,
+                     reinterpret_cast<const char *>(&value), sizeof value);
         std::ofstream(path, std::ios::binary) << copy;
         HMODULE module = LoadLibraryA(path.c_str());
-        uintptr_t now = module ? *reinterpret_cast<const uintptr_t *>(reinterpret_cast<const BYTE *>(module) + cookie) : 0;
+        uintptr_t now = module ? *reinterpret_cast<const uintptr_t *>(
+                                     reinterpret_cast<const BYTE *>(module) + cookie)
+                               : 0;
         EXPECT_TRUE(kept ? now == value : seeded(now)) << path << " holds " << now;
         FreeLibrary(module);
         DeleteFileA(path.c_str());

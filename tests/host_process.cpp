@@ -61,7 +61,8 @@ void unloadUnderAHookedWindow(CharacterSet set) {
     // Freed more often than loaded, as a host that unloads it after each script may.
     for (int frees = 0; frees < 11; ++frees) FreeLibrary(host.module);
     check(moduleLoaded(), "the module stays loaded under the hooked window");
-    reactTo(window, WM_USER + 1, [](HWND, UINT, WPARAM wParam, LPARAM) { return LRESULT(wParam * 2); });
+    reactTo(window, WM_USER + 1,
+            [](HWND, UINT, WPARAM wParam, LPARAM) { return LRESULT(wParam * 2); });
     check(SendMessageW(window, WM_USER + 1, 21, 0) == 42 && timesSeen(window, WM_USER + 1) == 1,
           "messages reach the window's own procedure");
     DestroyWindow(window);
@@ -101,7 +102,8 @@ void unloadWithoutAHook(bool attachFails) {
     DestroyWindow(window);
 }
 
-LONG WINAPI handlerOfTheHost(EXCEPTION_POINTERS *exception) {  // ends the host, with the exception's code
+LONG WINAPI
+handlerOfTheHost(EXCEPTION_POINTERS *exception) {  // ends the host, with the exception's code
     std::printf("the host's handler ran\n");
     return TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
 }
@@ -123,7 +125,8 @@ void overrunTheStack(const std::string &system) {
         return platform::real().IsProcessorFeaturePresent(feature);
     };
     platform::overrides().TerminateProcess = [system](HANDLE process, UINT code) {
-        std::printf("TerminateProcess of %s with 0x%X\n", process == GetCurrentProcess() ? "itself" : "another", code);
+        std::printf("TerminateProcess of %s with 0x%X\n",
+                    process == GetCurrentProcess() ? "itself" : "another", code);
         return system == "no-fast-fail" && platform::real().TerminateProcess(process, code);
     };
     platform::overrides().GetVolumeInformationA = [cookie](LPCSTR root, LPSTR label, DWORD size,
@@ -145,15 +148,18 @@ void textsInTheCodePage(bool utf8) {
     std::string label = utf8 ? "Z\xC3\x89\xE4\xB8\xAD" : "Z\xC9?";
     std::string name = utf8 ? "\xD0\x96\xD1\x83\xD0\xBA.exe" : "???.exe";
     check(call(host, "zibWin32EnumerateVolumes", {"fixed"}).find("L:,fixed," + label + "\n") !=
-              std::string::npos, "the label");
+              std::string::npos,
+          "the label");
     wchar_t self[MAX_PATH];
     std::wstring copy(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
     copy.replace(copy.find_last_of(L'\\') + 1, std::wstring::npos, L"\u0416\u0443\u043A.exe");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child;
-    check(CopyFileW(self, copy.c_str(), FALSE) && CreateProcessW(copy.c_str(), nullptr, nullptr,
-          nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &child), "started");
+    check(CopyFileW(self, copy.c_str(), FALSE) &&
+              CreateProcessW(copy.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &child),
+          "started");
     check(call(host, "zibWin32EnumerateProcesses").find("\n" + name + "\n") != std::string::npos,
           "the process name");
     TerminateProcess(child.hProcess, 0);

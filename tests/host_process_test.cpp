@@ -40,15 +40,19 @@ TEST(HostProcess, AHostWhoseStackIsOverrunEndsAtOnce) {
                       terminated = asked + "TerminateProcess of itself with 0xC0000409\r\n";
     // The platform, all that the host prints (Wine's lines aside), whether a trap ends it.
     const std::tuple<const char *, std::string, bool> rows[] = {
-        {"fast-fail", asked, false}, {"no-fast-fail", terminated, false},
+        {"fast-fail", asked, false},
+        {"no-fast-fail", terminated, false},
         {"no-fast-fail-nor-terminate", terminated + "the host's handler ran\r\n", true}};
     for (const auto &[platform, output, trap] : rows) {
         ChildRun run = runHost(std::string("overrun ") + platform);
         std::string printed;
-        for (size_t at = 0, end; (end = run.output.find('\n', at)) != std::string::npos; at = end + 1)
-            if (run.output.compare(at, 6, "wine: ") != 0) printed += run.output.substr(at, end + 1 - at);
+        for (size_t at = 0, end; (end = run.output.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            if (run.output.compare(at, 6, "wine: ") != 0)
+                printed += run.output.substr(at, end + 1 - at);
         EXPECT_EQ(printed, output) << platform;
-        EXPECT_TRUE(run.finished && (run.exitCode == 0xC0000409u) != trap) << platform << run.exitCode;
+        EXPECT_TRUE(run.finished && (run.exitCode == 0xC0000409u) != trap)
+            << platform << run.exitCode;
     }
 }
 

@@ -8,7 +8,8 @@
 namespace {
 
 // A string in the block that \VarFileInfo\Translation names, where Explorer and installers read it.
-std::string versionString(const std::vector<char> &info, const std::string &block, const char *name) {
+std::string versionString(const std::vector<char> &info, const std::string &block,
+                          const char *name) {
     char *value = nullptr;
     UINT length = 0;
     std::string key = "\\StringFileInfo\\" + block + "\\" + name;
@@ -26,8 +27,10 @@ TEST(Packaging, VersionResourceDescribesTheLibrary) {
     ASSERT_TRUE(GetFileVersionInfoA(dll.c_str(), 0, size, info.data()));
     WORD *pair = nullptr;
     UINT length = 0;
-    VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&pair), &length);
-    ASSERT_EQ(std::vector<WORD>(pair, pair + length / 2), (std::vector<WORD>{0x0409, 1200})) << "one: US English, Unicode";
+    VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&pair),
+                   &length);
+    ASSERT_EQ(std::vector<WORD>(pair, pair + length / 2), (std::vector<WORD>{0x0409, 1200}))
+        << "one: US English, Unicode";
     char block[9];  // as \StringFileInfo names it
     std::snprintf(block, sizeof block, "%04x%04x", pair[0], pair[1]);
     EXPECT_EQ(versionString(info, block, "OriginalFilename"), "zibwin32.dll");
@@ -38,7 +41,8 @@ TEST(Packaging, VersionResourceDescribesTheLibrary) {
     VS_FIXEDFILEINFO *fixed = nullptr;
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(ZIBWIN32_VERSION_MINOR, ZIBWIN32_VERSION_MAJOR)));
+    EXPECT_EQ(fixed->dwFileVersionMS,
+              static_cast<DWORD>(MAKELONG(ZIBWIN32_VERSION_MINOR, ZIBWIN32_VERSION_MAJOR)));
     EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), ZIBWIN32_VERSION_PATCH);
 }
 

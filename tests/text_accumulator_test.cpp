@@ -28,8 +28,7 @@ class TextAccumulatorTest : public ::testing::Test {
         if (acc) releaseTextAccumulator(acc);
     }
     // Runs one operation with the next allocation failing.
-    template <typename Op>
-    auto withNextAllocationFailing(Op op) {
+    template <typename Op> auto withNextAllocationFailing(Op op) {
         platform::fail("allocation");
         auto outcome = op();
         platform::forgetCalls();
@@ -45,8 +44,8 @@ TEST_F(TextAccumulatorTest, StartsEmpty) {
 }
 
 struct Growth {
-    std::vector<uint32_t> appends;      // sizes of successive appends
-    std::vector<uint32_t> capacities;   // capacity after each
+    std::vector<uint32_t> appends;     // sizes of successive appends
+    std::vector<uint32_t> capacities;  // capacity after each
 };
 
 TEST_F(TextAccumulatorTest, GrowsOnlyWhenThePieceDoesNotFitByWhole256ByteBlocks) {

@@ -49,7 +49,8 @@ class VolumeList : public DllTest {
     }
     void TearDown() override {
         EXPECT_EQ(GetErrorMode(), hostErrorMode) << "the host's error mode was not restored";
-        EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode) << "the thread's mode was not restored";
+        EXPECT_EQ(GetThreadErrorMode(), hostThreadErrorMode)
+            << "the thread's mode was not restored";
         SetErrorMode(0);
         SetThreadErrorMode(0, nullptr);
         DllTest::TearDown();
@@ -171,19 +172,36 @@ TEST_F(VolumeList, ReadsLabelsWithRoomForAnyLabelAndNoCriticalErrorBoxes) {
 // where Wine's drives read: empty, BitLocker-locked (an HRESULT), unformatted,
 // unpartitioned, pulled, closed by policy, failing or short of resources
 // drives; codes nobody names; none at all.
-const std::vector<DWORD> unreadableVolumeErrors = {
-    ERROR_NOT_READY, ERROR_NOT_SUPPORTED, ERROR_NO_MEDIA_IN_DRIVE, 0x80310000,
-    ERROR_UNRECOGNIZED_VOLUME, ERROR_INVALID_PARAMETER, ERROR_DEVICE_NOT_CONNECTED,
-    ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DEV_NOT_EXIST, ERROR_FILE_INVALID,
-    ERROR_ACCESS_DENIED, ERROR_CRC, ERROR_IO_DEVICE, ERROR_DISK_CORRUPT, ERROR_SEM_TIMEOUT,
-    ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY, ERROR_NO_SYSTEM_RESOURCES, ERROR_BAD_LENGTH,
-    ERROR_INVALID_FUNCTION, 0x8031FFFF, 0xFFFFFFFF, ERROR_SUCCESS};
+const std::vector<DWORD> unreadableVolumeErrors = {ERROR_NOT_READY,
+                                                   ERROR_NOT_SUPPORTED,
+                                                   ERROR_NO_MEDIA_IN_DRIVE,
+                                                   0x80310000,
+                                                   ERROR_UNRECOGNIZED_VOLUME,
+                                                   ERROR_INVALID_PARAMETER,
+                                                   ERROR_DEVICE_NOT_CONNECTED,
+                                                   ERROR_FILE_NOT_FOUND,
+                                                   ERROR_PATH_NOT_FOUND,
+                                                   ERROR_DEV_NOT_EXIST,
+                                                   ERROR_FILE_INVALID,
+                                                   ERROR_ACCESS_DENIED,
+                                                   ERROR_CRC,
+                                                   ERROR_IO_DEVICE,
+                                                   ERROR_DISK_CORRUPT,
+                                                   ERROR_SEM_TIMEOUT,
+                                                   ERROR_NOT_ENOUGH_MEMORY,
+                                                   ERROR_OUTOFMEMORY,
+                                                   ERROR_NO_SYSTEM_RESOURCES,
+                                                   ERROR_BAD_LENGTH,
+                                                   ERROR_INVALID_FUNCTION,
+                                                   0x8031FFFF,
+                                                   0xFFFFFFFF,
+                                                   ERROR_SUCCESS};
 
 // The errors of a network drive whose share cannot be reached.
 const std::vector<DWORD> unreachableShareErrors = {
-    ERROR_BAD_NETPATH,    ERROR_NETNAME_DELETED,     ERROR_UNEXP_NET_ERR, ERROR_BAD_NET_NAME,
+    ERROR_BAD_NETPATH,        ERROR_NETNAME_DELETED,     ERROR_UNEXP_NET_ERR, ERROR_BAD_NET_NAME,
     ERROR_NO_NET_OR_BAD_PATH, ERROR_NETWORK_UNREACHABLE, ERROR_NOT_CONNECTED, ERROR_SEM_TIMEOUT,
-    ERROR_ACCESS_DENIED,  ERROR_LOGON_FAILURE};
+    ERROR_ACCESS_DENIED,      ERROR_LOGON_FAILURE};
 
 // A drive whose label cannot be read holds no ready volume: it drops out of
 // the list alone, whatever the error, and the walk goes on.
@@ -200,7 +218,9 @@ TEST_F(VolumeList, DriveWhoseLabelCannotBeReadDropsOutAlone) {
         {"Z", unreachableShareErrors, "", without(everyDrive, {unixRootLine})},
         {"DE", {ERROR_NOT_READY}, "", without(everyDrive, {cdromLine, removableLine})},
         {"DZ", {0x80310000, ERROR_CRC}, "", without(everyDrive, {cdromLine, unixRootLine})},
-        {"GK", {ERROR_UNRECOGNIZED_VOLUME, ERROR_DEVICE_NOT_CONNECTED}, "fixed cdrom",
+        {"GK",
+         {ERROR_UNRECOGNIZED_VOLUME, ERROR_DEVICE_NOT_CONNECTED},
+         "fixed cdrom",
          without(linesOfKinds(everyDrive, "fixed cdrom"), {unlabelledLine, label32Line})},
         {"F", unreachableShareErrors, "", without(everyDrive, {remoteLine})},
         {"F", unreachableShareErrors, "remote", ""},
@@ -223,14 +243,10 @@ TEST_F(VolumeList, DriveTypesBeyondTheKnownOnes) {
         const char *filter;
         const char *line;  // G:'s line, or null when G: is not listed
     } cases[] = {
-        {DRIVE_UNKNOWN, "", "G:,unknown,\n"},
-        {DRIVE_UNKNOWN, "unknown", "G:,unknown,\n"},
-        {DRIVE_RAMDISK, "ramdisk", "G:,ramdisk,\n"},
-        {DRIVE_NO_ROOT_DIR, "", nullptr},
-        {DRIVE_NO_ROOT_DIR, "fixed unknown", nullptr},
-        {7, "", "G:,unknown,\n"},
-        {0xFFFFFFFF, "unknown", "G:,unknown,\n"},
-        {7, "fixed", nullptr},
+        {DRIVE_UNKNOWN, "", "G:,unknown,\n"},          {DRIVE_UNKNOWN, "unknown", "G:,unknown,\n"},
+        {DRIVE_RAMDISK, "ramdisk", "G:,ramdisk,\n"},   {DRIVE_NO_ROOT_DIR, "", nullptr},
+        {DRIVE_NO_ROOT_DIR, "fixed unknown", nullptr}, {7, "", "G:,unknown,\n"},
+        {0xFFFFFFFF, "unknown", "G:,unknown,\n"},      {7, "fixed", nullptr},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.type) + " filter " + c.filter);

@@ -93,11 +93,13 @@ class WindowHook : public DllTest, public ::testing::WithParamInterface<Characte
     }
     // The hook's part of the chain, seen as it passes a message on.
     void traceTheHook() {
-        platform::overrides().CallWindowProcA = [](WNDPROC p, HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        platform::overrides().CallWindowProcA = [](WNDPROC p, HWND w, UINT m, WPARAM wp,
+                                                   LPARAM lp) {
             seenBy("hook", m);
             return platform::real().CallWindowProcA(p, w, m, wp, lp);
         };
-        platform::overrides().CallWindowProcW = [](WNDPROC p, HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        platform::overrides().CallWindowProcW = [](WNDPROC p, HWND w, UINT m, WPARAM wp,
+                                                   LPARAM lp) {
             seenBy("hook", m);
             return platform::real().CallWindowProcW(p, w, m, wp, lp);
         };
@@ -181,13 +183,22 @@ TEST_P(WindowHook, TheChainSeesEachMessageOnceInOrder) {
         {"plain subclass in front", {Attach, PlainSubclass}, probe, throughBoth},
         {"detached behind comctl32's", {Attach, Comctl32Subclass, Detach}, probe, throughBoth},
         {"detached behind a plain one", {Attach, PlainSubclass, Detach}, probe, throughBoth},
-        {"the subclass gone", {Attach, Comctl32Subclass, Detach, RemoveSubclass}, probe, {hook, own}},
-        {"detached once it has gone", {Attach, PlainSubclass, Detach, RemoveSubclass, Detach}, probe,
+        {"the subclass gone",
+         {Attach, Comctl32Subclass, Detach, RemoveSubclass},
+         probe,
+         {hook, own}},
+        {"detached once it has gone",
+         {Attach, PlainSubclass, Detach, RemoveSubclass, Detach},
+         probe,
          {own}},
         {"destroyed", {Attach}, WM_NCDESTROY, {hookGoes, ownGoes}},
-        {"destroyed behind comctl32's", {Attach, Comctl32Subclass}, WM_NCDESTROY,
+        {"destroyed behind comctl32's",
+         {Attach, Comctl32Subclass},
+         WM_NCDESTROY,
          {subclassGoes, hookGoes, ownGoes}},
-        {"destroyed behind a plain one", {Attach, PlainSubclass}, WM_NCDESTROY,
+        {"destroyed behind a plain one",
+         {Attach, PlainSubclass},
+         WM_NCDESTROY,
          {subclassGoes, hookGoes, ownGoes}},
         {"AutoPlay query passed on", {Attach}, query, {{"hook", query}, {"window", query}}},
         {"message 0, while no query is known", {Attach}, WM_NULL, {{"hook", 0}, {"window", 0}}},
@@ -223,7 +234,8 @@ TEST_P(WindowHook, TextReachesTheWindowsOwnProcedureAsItDoesUnhooked) {
     // For a sender of UTF-16 text, characters that the code page (cp1252
     // here) lacks; for a sender of ANSI text, characters of the code page.
     const std::wstring wideText = L"\x65E5\x672C\x8A9E \x03A9 \x0416";
-    const std::wstring ansiText = L"Gr\xFC\xDF" L"e \x20AC \xBD";
+    const std::wstring ansiText = L"Gr\xFC\xDF"
+                                  L"e \x20AC \xBD";
     struct Seen {
         std::wstring setText, readBack;
         WPARAM character;
@@ -236,8 +248,8 @@ TEST_P(WindowHook, TextReachesTheWindowsOwnProcedureAsItDoesUnhooked) {
         const std::wstring &text = wideSender ? wideText : ansiText;
         const WPARAM character = wideSender ? 0x65E5 : 0xFC;
         std::string narrow(64, '\0');
-        narrow.resize(WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], 64, nullptr,
-                                          nullptr) - 1);
+        narrow.resize(
+            WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], 64, nullptr, nullptr) - 1);
         HWND w = createTestWindow(GetParam());
         // The title as the sender reads it (WM_GETTEXT), widened.
         auto readTitle = [&] {
@@ -281,7 +293,8 @@ TEST_P(WindowHook, TextReachesTheWindowsOwnProcedureAsItDoesUnhooked) {
 
 TEST_P(WindowHook, EveryMessageReachesTheWindowUnchangedWhileNoModeWasEverSet) {
     const UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    reactTo(window, WM_USER + 5, [](HWND, UINT, WPARAM w, LPARAM l) { return LRESULT(w * 1000 + l); });
+    reactTo(window, WM_USER + 5,
+            [](HWND, UINT, WPARAM w, LPARAM l) { return LRESULT(w * 1000 + l); });
     reactTo(window, query, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT(77); });
     call(attach, {idOf(window)});
     EXPECT_EQ(SendMessageA(window, WM_USER + 5, 12, 34), 12034);
@@ -423,7 +436,8 @@ TEST_P(WindowHook, FailedAttachLeavesTheWindowSound) {
         call(attach, {idOf(window)});
         call(detach, {idOf(window)});
         EXPECT_EQ(currentProcOf(window), ownProc);
-        if (c.after == After::RecordKept) platform::forgetBlocks();  // stays with the window for good
+        if (c.after == After::RecordKept)
+            platform::forgetBlocks();  // stays with the window for good
     }
 }
 
@@ -484,12 +498,13 @@ TEST_P(WindowHook, AHookedWindowThatLostItsPropertyIsNotHookedTwice) {
     // Without its record the hook leaves messages to the default procedure of
     // the window's own character set: the title keeps every character.
     const std::wstring title = unicode() ? L"\x65E5\x672C" : widened("Gr\xFC\xDF");
-    (unicode() ? SendMessageW : SendMessageA)(window, WM_SETTEXT, 0, unicode()
-        ? reinterpret_cast<LPARAM>(title.c_str()) : reinterpret_cast<LPARAM>("Gr\xFC\xDF"));
+    (unicode() ? SendMessageW : SendMessageA)(window, WM_SETTEXT, 0,
+                                              unicode() ? reinterpret_cast<LPARAM>(title.c_str())
+                                                        : reinterpret_cast<LPARAM>("Gr\xFC\xDF"));
     wchar_t stored[8] = L"";
     InternalGetWindowText(window, stored, 8);  // the title itself, not asked of the window
     EXPECT_EQ(stored, title);
-    SetPropA(window, hookProperty, record);   // given back, so that destruction releases it
+    SetPropA(window, hookProperty, record);  // given back, so that destruction releases it
 }
 
 // A detach that cannot be done whole leaves the window hooked with its
@@ -562,9 +577,10 @@ TEST_P(WindowHook, StackWalksFromInsideTheWindowPassThroughTheHook) {
     for (const XtableEntry *row = table; row->name[0] != '\0'; ++row)
         EXPECT_NE(functionHolding(reinterpret_cast<void *>(row->handler)), 0u) << row->name;
 #ifdef __aarch64__
-    std::cout << "arm64: the hook procedures branch to their body with no frame of their own, "
-                 "and arm64 Wine builds its own DLLs as ELF, so no walk passes through them here: "
-                 "the protections check finds every call of the DLL in a function with unwind data\n";
+    std::cout
+        << "arm64: the hook procedures branch to their body with no frame of their own, "
+           "and arm64 Wine builds its own DLLs as ELF, so no walk passes through them here: "
+           "the protections check finds every call of the DLL in a function with unwind data\n";
     return;
 #endif
     EXPECT_NE(functionHolding(reinterpret_cast<void *>(currentProcOf(window))), 0u) << "the hook";
@@ -574,11 +590,14 @@ TEST_P(WindowHook, StackWalksFromInsideTheWindowPassThroughTheHook) {
         return LRESULT(0);
     });
     sendProbe(window);
-    const DWORD inModule = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    const DWORD inModule =
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
     size_t frame = 0;
     for (HMODULE in; frame < frames.size() &&
-                     functionHolding(frames[frame]) != reinterpret_cast<DWORD64>(&sendProbe); ++frame)
-        EXPECT_TRUE(GetModuleHandleExW(inModule, static_cast<LPCWSTR>(frames[frame]), &in)) << frame;
+                     functionHolding(frames[frame]) != reinterpret_cast<DWORD64>(&sendProbe);
+         ++frame)
+        EXPECT_TRUE(GetModuleHandleExW(inModule, static_cast<LPCWSTR>(frames[frame]), &in))
+            << frame;
     EXPECT_LT(frame, frames.size()) << "the walk never reached the sender";
 }
 #endif

@@ -29,9 +29,9 @@ TEST(WindowId, ReadsLikeDecimalFormattedInput) {
         {"2147483648", true, INT32_MIN},
         {"4294967295", true, -1},
         {"4294967296", true, 0},
-        {"4294967338", true, 42},  // 2^32 + 42
-        {"-4294967254", true, 42},  // -(2^32 - 42)
-        {"18446744073709551658", true, 42},  // 2^64 + 42
+        {"4294967338", true, 42},                        // 2^32 + 42
+        {"-4294967254", true, 42},                       // -(2^32 - 42)
+        {"18446744073709551658", true, 42},              // 2^64 + 42
         {"99999999999999999999999999999999", true, -1},  // 10^32 - 1, a multiple of 2^32 less one
         {"", false, 0},
         {"   ", false, 0},
@@ -41,7 +41,9 @@ TEST(WindowId, ReadsLikeDecimalFormattedInput) {
         {"+-1", false, 0},
         {"- 1", false, 0},
         {"x42", false, 0},
-        {"\xa0" "42", false, 0},
+        {"\xa0"
+         "42",
+         false, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);

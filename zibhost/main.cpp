@@ -19,10 +19,9 @@ namespace {
 const int usageError = 2;
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: zibhost [--dll PATH] ENTRY [ARG...]\n"
-                 "       zibhost [--dll PATH] --list\n"
-                 "       zibhost [--dll PATH] --autoplay-demo\n");
+    std::fprintf(stderr, "usage: zibhost [--dll PATH] ENTRY [ARG...]\n"
+                         "       zibhost [--dll PATH] --list\n"
+                         "       zibhost [--dll PATH] --autoplay-demo\n");
     return usageError;
 }
 
@@ -39,8 +38,8 @@ void printText(const std::string &text) {
     }
     // No code page takes more than one UTF-16 unit for a byte.
     std::wstring wide(text.size(), L'\0');
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                                     static_cast<int>(wide.size()));
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                     &wide[0], static_cast<int>(wide.size()));
     DWORD written;
     WriteConsoleW(out, wide.data(), static_cast<DWORD>(length), &written, nullptr);
 }
@@ -67,7 +66,8 @@ int main(int argc, char **argv) {
     LoadedLibrary library;
     std::string error;
     if (!loadLibrary(dllPath, &library, &error)) {
-        std::fprintf(stderr, "zibhost: %s; entries are available only from a loadable zibwin32.dll\n",
+        std::fprintf(stderr,
+                     "zibhost: %s; entries are available only from a loadable zibwin32.dll\n",
                      error.c_str());
         return usageError;
     }

@@ -16,20 +16,21 @@ class AllocationSweep : public DllTest {
         EXPECT_FALSE(complete.text.empty());
         for (bool everyLater : {false, true}) {
             Outcome outcome;
-            unsigned points = sweep({"allocation"}, [&] { outcome = call(entry, args); },
-                                    [&](const FaultRun &run) {
-                                        EXPECT_EQ(run.leftAlive, 0);
-                                        if (run.reached) {
-                                            EXPECT_TRUE(outcome.isNull || outcome.text.empty())
-                                                << "a partial list: " << outcome.text.substr(0, 80);
-                                        } else {
-                                            EXPECT_FALSE(outcome.isNull);
-                                            EXPECT_EQ(outcome.text.back(), '\n');
-                                        }
-                                    },
-                                    {everyLater});
-            report("allocation sweep of %s%s%s: %u allocation points, 0 blocks leaked\n",
-                   entry, args.empty() ? "" : (" " + args[0]).c_str(),
+            unsigned points = sweep(
+                {"allocation"}, [&] { outcome = call(entry, args); },
+                [&](const FaultRun &run) {
+                    EXPECT_EQ(run.leftAlive, 0);
+                    if (run.reached) {
+                        EXPECT_TRUE(outcome.isNull || outcome.text.empty())
+                            << "a partial list: " << outcome.text.substr(0, 80);
+                    } else {
+                        EXPECT_FALSE(outcome.isNull);
+                        EXPECT_EQ(outcome.text.back(), '\n');
+                    }
+                },
+                {everyLater});
+            report("allocation sweep of %s%s%s: %u allocation points, 0 blocks leaked\n", entry,
+                   args.empty() ? "" : (" " + args[0]).c_str(),
                    everyLater ? " (with every later one failing)" : "", points);
             EXPECT_GE(points, 3u);  // at least the record, a block and the trim
         }
@@ -62,7 +63,8 @@ TEST_F(AllocationSweep, VolumeList) {
     // line, the kind of E:'s, the second comma of F:'s and the line feed of
     // G:'s (unlabelled), one growth in each line.
     const std::map<char, size_t> lengths = {{'C', 243}, {'D', 237}, {'E', 244}, {'F', 245}};
-    platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size, auto...) {
+    platform::overrides().GetVolumeInformationA = [&](LPCSTR root, LPSTR label, DWORD size,
+                                                      auto...) {
         auto length = lengths.find(root[0]);
         if (length == lengths.end())
             return platform::real().GetVolumeInformationA(root, label, size, nullptr, nullptr,

@@ -20,19 +20,21 @@ using PlatformSweep = DllTest;
 
 TEST_F(PlatformSweep, ProcessList) {
     Outcome outcome;
-    unsigned runs = sweep(platformCalls(), [&] { outcome = call("zibWin32EnumerateProcesses"); },
-                          [&](const FaultRun &run) {
-                              EXPECT_EQ(platform::openSnapshots(), 0);
-                              EXPECT_EQ(run.leftAlive, 0);
-                              if (run.function == "CloseHandle") {
-                                  EXPECT_FALSE(outcome.text.empty()) << "a close that fails "
-                                                                        "does not spoil the list";
-                              } else {
-                                  EXPECT_EQ(outcome, textOf(""));
-                              }
-                          });
+    unsigned runs = sweep(
+        platformCalls(), [&] { outcome = call("zibWin32EnumerateProcesses"); },
+        [&](const FaultRun &run) {
+            EXPECT_EQ(platform::openSnapshots(), 0);
+            EXPECT_EQ(run.leftAlive, 0);
+            if (run.function == "CloseHandle") {
+                EXPECT_FALSE(outcome.text.empty()) << "a close that fails "
+                                                      "does not spoil the list";
+            } else {
+                EXPECT_EQ(outcome, textOf(""));
+            }
+        });
     report("platform-failure sweep of zibWin32EnumerateProcesses: %u runs, "
-           "0 snapshots left open, 0 blocks leaked\n", runs);
+           "0 snapshots left open, 0 blocks leaked\n",
+           runs);
     EXPECT_GE(runs, 4u);
 }
 
@@ -54,40 +56,40 @@ TEST_F(PlatformSweep, VolumeList) {
         return complete.substr(0, line) + complete.substr(complete.find('\n', line) + 1);
     };
     Outcome outcome;
-    unsigned runs = sweep(platformCalls(), [&] { outcome = call("zibWin32EnumerateVolumes"); },
-                          [&](const FaultRun &run) {
-                              const std::string &function = run.function;
-                              unsigned k = run.call;
-                              EXPECT_EQ(GetErrorMode(), hostMode);
-                              EXPECT_EQ(run.leftAlive, 0);
-                              if (function == "SetThreadErrorMode" && k == 2) {
-                                  // The thread's mode, once set, cannot be put back when
-                                  // the platform refuses the very mode it handed out.
-                                  EXPECT_EQ(GetThreadErrorMode(), DWORD{SEM_FAILCRITICALERRORS});
-                                  SetThreadErrorMode(hostThreadMode, nullptr);
-                              }
-                              EXPECT_EQ(GetThreadErrorMode(), hostThreadMode);
-                              if (function == "GetDriveTypeA") {
-                                  // The drive whose type is not known is listed as such.
-                                  std::string line = roots[k - 1] + ",unknown,";
-                                  EXPECT_NE(outcome.text.find(line), std::string::npos)
-                                      << outcome.text;
-                              } else if (function == "GetVolumeInformationA") {
-                                  // A drive whose label cannot be read drops out alone.
-                                  EXPECT_EQ(outcome, textOf(without(labelled[k - 1].substr(0, 2))));
-                              } else if (function == "GetModuleHandleA" ||
-                                         function == "GetProcAddress" ||
-                                         function == "SetThreadErrorMode") {
-                                  // Without the thread's own mode the process-wide one serves.
-                                  EXPECT_EQ(outcome, textOf(complete));
-                              } else {
-                                  EXPECT_EQ(outcome, textOf(""));
-                              }
-                          });
+    unsigned runs = sweep(
+        platformCalls(), [&] { outcome = call("zibWin32EnumerateVolumes"); },
+        [&](const FaultRun &run) {
+            const std::string &function = run.function;
+            unsigned k = run.call;
+            EXPECT_EQ(GetErrorMode(), hostMode);
+            EXPECT_EQ(run.leftAlive, 0);
+            if (function == "SetThreadErrorMode" && k == 2) {
+                // The thread's mode, once set, cannot be put back when
+                // the platform refuses the very mode it handed out.
+                EXPECT_EQ(GetThreadErrorMode(), DWORD{SEM_FAILCRITICALERRORS});
+                SetThreadErrorMode(hostThreadMode, nullptr);
+            }
+            EXPECT_EQ(GetThreadErrorMode(), hostThreadMode);
+            if (function == "GetDriveTypeA") {
+                // The drive whose type is not known is listed as such.
+                std::string line = roots[k - 1] + ",unknown,";
+                EXPECT_NE(outcome.text.find(line), std::string::npos) << outcome.text;
+            } else if (function == "GetVolumeInformationA") {
+                // A drive whose label cannot be read drops out alone.
+                EXPECT_EQ(outcome, textOf(without(labelled[k - 1].substr(0, 2))));
+            } else if (function == "GetModuleHandleA" || function == "GetProcAddress" ||
+                       function == "SetThreadErrorMode") {
+                // Without the thread's own mode the process-wide one serves.
+                EXPECT_EQ(outcome, textOf(complete));
+            } else {
+                EXPECT_EQ(outcome, textOf(""));
+            }
+        });
     SetErrorMode(0);
     SetThreadErrorMode(0, nullptr);
     report("platform-failure sweep of zibWin32EnumerateVolumes: %u runs, "
-           "both error modes restored every time, 0 blocks leaked\n", runs);
+           "both error modes restored every time, 0 blocks leaked\n",
+           runs);
     EXPECT_GE(runs, roots.size() * 2);
 }
 
@@ -128,17 +130,19 @@ TEST_F(PlatformSweep, HookedWindowLifetime) {
         SCOPED_TRACE(std::string(nameOf(set)) + " window");
         characterSet = set;
         beforeDestruction.clear();
-        runs += sweep(functions, session, [&](const FaultRun &run) {
-            // The record is found through the window's property alone: when
-            // the hook's look-up fails as the window is destroyed, nothing
-            // can find the record again (a look-up that cannot fail for a live
-            // window of the calling thread). A property that stays keeps it.
-            bool kept = run.call > beforeDestruction[run.function] &&
-                        ((run.function == "GetPropA" && run.call == run.calls) ||
-                         run.function == "RemovePropA");
-            EXPECT_EQ(run.leftAlive, kept ? 1 : 0);
-            platform::forgetBlocks();
-        }, {false, true});
+        runs += sweep(functions, session,
+                      [&](const FaultRun &run) {
+                          // The record is found through the window's property alone: when
+                          // the hook's look-up fails as the window is destroyed, nothing
+                          // can find the record again (a look-up that cannot fail for a live
+                          // window of the calling thread). A property that stays keeps it.
+                          bool kept = run.call > beforeDestruction[run.function] &&
+                                      ((run.function == "GetPropA" && run.call == run.calls) ||
+                                       run.function == "RemovePropA");
+                          EXPECT_EQ(run.leftAlive, kept ? 1 : 0);
+                          platform::forgetBlocks();
+                      },
+                      {false, true});
     }
     report("platform-failure sweep of a hooked window's lifetime, ANSI and "
            "Unicode windows: %u runs, "

@@ -95,7 +95,9 @@ class RandomHostCalls : public DllTest {
             }
             case 2: return digits(1 + pick(12));
             case 3: return digits(20 + pick(20));
-            case 4: return std::string(chance(50) ? "+" : "-") + (chance(50) ? digits(1 + pick(3)) : "");
+            case 4:
+                return std::string(chance(50) ? "+" : "-") +
+                       (chance(50) ? digits(1 + pick(3)) : "");
             case 5: return modeWord();
             case 6: {
                 std::string filter;
@@ -110,7 +112,8 @@ class RandomHostCalls : public DllTest {
                     bytes += static_cast<char>(1 + pick(255));
                 return bytes;
             }
-            case 9: return deadIds.empty() ? "0" : deadIds[pick(static_cast<unsigned>(deadIds.size()))];
+            case 9:
+                return deadIds.empty() ? "0" : deadIds[pick(static_cast<unsigned>(deadIds.size()))];
             case 10: return windowIdText(foreign[pick(2)].window);
             case 11: return "0";
             default: return windowOfThisThread();
@@ -124,7 +127,8 @@ class RandomHostCalls : public DllTest {
     ModelWindow *target(const std::string &text) {
         long long value;
         if (std::sscanf(text.c_str(), "%lld", &value) != 1) return nullptr;
-        auto id = static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(value)));
+        auto id =
+            static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(value)));
         HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(id));
         if (id == 0 || !IsWindow(window)) return nullptr;
         LONG_PTR serial = GetWindowLongPtrA(window, GWLP_USERDATA);
@@ -207,7 +211,8 @@ class RandomHostCalls : public DllTest {
         ASSERT_FALSE(outcome.isNull);
         ASSERT_TRUE(outcome.text.empty() || outcome.text.back() == '\n');
         if (which == 1 && !args.empty() && !args[0].empty()) {
-            EXPECT_EQ(linesOfKinds(outcome.text, args[0]), outcome.text) << "kinds not in the filter";
+            EXPECT_EQ(linesOfKinds(outcome.text, args[0]), outcome.text)
+                << "kinds not in the filter";
         }
     }
 

@@ -9,9 +9,9 @@
 
 namespace {
 
-const UINT chainMessage = WM_USER + 21;    // wParam: how many windows further to pass it
+const UINT chainMessage = WM_USER + 21;  // wParam: how many windows further to pass it
 const UINT destroySelf = WM_USER + 20;
-const UINT commandInside = WM_USER + 22;   // wParam: which command to run from inside
+const UINT commandInside = WM_USER + 22;  // wParam: which command to run from inside
 
 class WindowStorm : public DllTest {
    protected:
@@ -34,7 +34,8 @@ class WindowStorm : public DllTest {
         // Passes the message on down a chain of windows, acting on itself on the way.
         reactTo(window, chainMessage, [this](HWND w, UINT, WPARAM depth, LPARAM) {
             LRESULT below = 0;
-            if (depth > 0 && !alive.empty()) below = SendMessageA(randomLive(), chainMessage, depth - 1, 0);
+            if (depth > 0 && !alive.empty())
+                below = SendMessageA(randomLive(), chainMessage, depth - 1, 0);
             if (IsWindow(w)) SendMessageA(w, commandInside, pick(4), 0);
             return below + 1;
         });
@@ -95,7 +96,10 @@ TEST_F(WindowStorm, EveryRecordIsReleasedAndEverySurvivorHasItsOwnProcedure) {
                 ++chains;
                 break;
             case 8: SendMessageA(window, query, 0, 0); break;
-            default: call("zibWin32Attach", {id}); call("zibWin32Detach", {id}); break;
+            default:
+                call("zibWin32Attach", {id});
+                call("zibWin32Detach", {id});
+                break;
         }
         forgetDestroyed();
         for (HWND w : alive) expectConsistent(w);

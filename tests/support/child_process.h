@@ -9,7 +9,7 @@ struct ChildRun {
     bool started = false;
     bool finished = false;  // ended within the time allowed (else it was ended)
     DWORD exitCode = 0;
-    std::string output;     // standard output and standard error, as printed
+    std::string output;  // standard output and standard error, as printed
 };
 
 // Runs commandLine, reading its output while it runs, and stops when it has

@@ -59,7 +59,8 @@ uintptr_t loadConfigField(HMODULE module, size_t offset) {
     auto *base = reinterpret_cast<BYTE *>(module);
     auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(
         base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    DWORD config = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress;
+    DWORD config =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress;
     uintptr_t value = 0;
     if (config) std::memcpy(&value, base + config + offset, sizeof value);
     return value;

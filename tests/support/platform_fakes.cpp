@@ -84,11 +84,9 @@ bool allocationFails(const char *function, std::size_t size) {
 // What a platform fake does besides passing the call on: by default nothing.
 // Snapshots are counted (a close that fails still closed the handle), and a
 // look-up of the thread's error mode hands out its fake.
-template <typename... Args>
-void beforeCall(const char *, Args...) {}
+template <typename... Args> void beforeCall(const char *, Args...) {}
 
-template <typename Result, typename... Args>
-Result watched(const char *, Result result, Args...) {
+template <typename Result, typename... Args> Result watched(const char *, Result result, Args...) {
     return result;
 }
 
@@ -97,7 +95,7 @@ void beforeCall(const char *function, HANDLE handle) {
     if (std::string(function) == "CloseHandle") books.snapshots.erase(handle);
 }
 
-#define ZIBTEST_DECLARE_FAKE(call, from, returns, parameters, arguments, failure, error) \
+#define ZIBTEST_DECLARE_FAKE(call, from, returns, parameters, arguments, failure, error)           \
     returns ZIBTEST_CALLING(from) fake##call parameters;
 ZIBTEST_PLATFORM_CALLS(ZIBTEST_DECLARE_FAKE)
 
@@ -132,25 +130,25 @@ void *tracked(void *block, void *old, std::size_t) {
 }
 
 #define ZIBTEST_UNPACK(...) __VA_ARGS__
-#define ZIBTEST_DEFINE_FAKE(call, from, returns, parameters, arguments, failure, error) \
+#define ZIBTEST_DEFINE_FAKE(call, from, returns, parameters, arguments, failure, error)            \
     ZIBTEST_DEFINE_FAKE_##from(call, from, returns, parameters, arguments, failure, error)
-#define ZIBTEST_DEFINE_PLATFORM_FAKE(call, from, returns, parameters, arguments, failure, error) \
-    returns ZIBTEST_CALLING(from) fake##call parameters {                                         \
-        beforeCall(#call, ZIBTEST_UNPACK arguments);                                              \
-        if (failsNow(#call)) return failure;                                                      \
-        return watched(#call, current.call ? current.call arguments : reals.call arguments,       \
-                       ZIBTEST_UNPACK arguments);                                                 \
+#define ZIBTEST_DEFINE_PLATFORM_FAKE(call, from, returns, parameters, arguments, failure, error)   \
+    returns ZIBTEST_CALLING(from) fake##call parameters {                                          \
+        beforeCall(#call, ZIBTEST_UNPACK arguments);                                               \
+        if (failsNow(#call)) return failure;                                                       \
+        return watched(#call, current.call ? current.call arguments : reals.call arguments,        \
+                       ZIBTEST_UNPACK arguments);                                                  \
     }
 #define ZIBTEST_DEFINE_FAKE_KERNEL32 ZIBTEST_DEFINE_PLATFORM_FAKE
 #define ZIBTEST_DEFINE_FAKE_USER32 ZIBTEST_DEFINE_PLATFORM_FAKE
 #define ZIBTEST_DEFINE_FAKE_LOOKED_UP ZIBTEST_DEFINE_PLATFORM_FAKE
 #define ZIBTEST_DEFINE_FAKE_STACK_CHECK ZIBTEST_DEFINE_PLATFORM_FAKE
-#define ZIBTEST_DEFINE_FAKE_MSVCRT(call, from, returns, parameters, arguments, failure, error) \
-    returns __cdecl fake##call parameters {                                                    \
-        if (keepingBooks()) return reals.call arguments;                                        \
-        Keeping keeping;                                                                        \
-        if (allocationFails(#call, requested arguments)) return failure;                        \
-        return tracked(reals.call arguments, ZIBTEST_UNPACK arguments);                         \
+#define ZIBTEST_DEFINE_FAKE_MSVCRT(call, from, returns, parameters, arguments, failure, error)     \
+    returns __cdecl fake##call parameters {                                                        \
+        if (keepingBooks()) return reals.call arguments;                                           \
+        Keeping keeping;                                                                           \
+        if (allocationFails(#call, requested arguments)) return failure;                           \
+        return tracked(reals.call arguments, ZIBTEST_UNPACK arguments);                            \
     }
 ZIBTEST_PLATFORM_CALLS(ZIBTEST_DEFINE_FAKE)
 
@@ -170,12 +168,14 @@ std::string importName(const std::string &function) {
 }
 
 template <typename Fn>
-void route(HMODULE module, Watch watch, const char *from, const char *function, Fn fake,
-           Fn &real) {
+void route(HMODULE module, Watch watch, const char *from, const char *function, Fn fake, Fn &real) {
     std::string source = from;
     // The DLLs that check their stacks are those that name a cookie.
-    if (source == "STACK_CHECK" && loadConfigField(module, loadConfigLayout::securityCookie)) source = "KERNEL32";
-    if (source == "STACK_CHECK" || source == "LOOKED_UP" || (watch == Watch::heap && source != "MSVCRT")) return;
+    if (source == "STACK_CHECK" && loadConfigField(module, loadConfigLayout::securityCookie))
+        source = "KERNEL32";
+    if (source == "STACK_CHECK" || source == "LOOKED_UP" ||
+        (watch == Watch::heap && source != "MSVCRT"))
+        return;
     auto previous = reinterpret_cast<Fn>(patchImport(module, (source + ".dll").c_str(),
                                                      importName(function).c_str(),
                                                      reinterpret_cast<void *>(fake)));
@@ -187,14 +187,15 @@ void route(HMODULE module, Watch watch, const char *from, const char *function, 
 // window ones are asked only of live windows of the calling thread; the
 // stack cookie's seeding makes the last five.
 const std::set<std::string> infallible = {
-    "GetLastError", "SetLastError", "GetCurrentThreadId", "SetErrorMode", "IsWindowUnicode",
-    "GetWindowLongA", "GetWindowLongW", "GetWindowLongPtrA", "GetWindowLongPtrW", "GetCurrentProcess",
-    "GetCurrentProcessId", "GetSystemTimeAsFileTime", "GetTickCount64", "QueryPerformanceCounter"};
+    "GetLastError",      "SetLastError",           "GetCurrentThreadId",  "SetErrorMode",
+    "IsWindowUnicode",   "GetWindowLongA",         "GetWindowLongW",      "GetWindowLongPtrA",
+    "GetWindowLongPtrW", "GetCurrentProcess",      "GetCurrentProcessId", "GetSystemTimeAsFileTime",
+    "GetTickCount64",    "QueryPerformanceCounter"};
 
 }  // namespace
 
 void install(HMODULE module, Watch watch) {
-#define ZIBTEST_ROUTE(call, from, returns, parameters, arguments, failure, error) \
+#define ZIBTEST_ROUTE(call, from, returns, parameters, arguments, failure, error)                  \
     route(module, watch, #from, #call, fake##call, reals.call);
     ZIBTEST_PLATFORM_CALLS(ZIBTEST_ROUTE)
     route(module, watch, "MSVCRT", "free", fakeFree, realFree);
@@ -232,7 +233,7 @@ Overrides &overrides() { return current; }
 const Real &real() { return reals; }
 
 const std::vector<Failable> &failableCalls() {
-#define ZIBTEST_FAILABLE(call, from, returns, parameters, arguments, failure, error) \
+#define ZIBTEST_FAILABLE(call, from, returns, parameters, arguments, failure, error)               \
     {#call, error, std::string(#from) == "MSVCRT"},
     static const std::vector<Failable> all = {ZIBTEST_PLATFORM_CALLS(ZIBTEST_FAILABLE)};
     return all;
@@ -281,7 +282,8 @@ std::vector<std::string> unwatchedImports(HMODULE module, const char *dllName) {
     std::vector<std::string> unwatched;
     for (const std::string &function : importedFunctions(module, dllName)) {
         bool watched = infallible.count(function) != 0;
-        for (const Failable &call : failableCalls()) watched |= function == importName(call.function);
+        for (const Failable &call : failableCalls())
+            watched |= function == importName(call.function);
         if (!watched) unwatched.push_back(function);
     }
     return unwatched;

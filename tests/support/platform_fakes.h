@@ -20,56 +20,57 @@
 // it returns, its parameters and their names, what it returns on failure and
 // a plausible last-error code for its failure. free, which cannot fail, is
 // watched beside them.
-#define ZIBTEST_PLATFORM_CALLS(X)                                                                 \
-    X(CreateToolhelp32Snapshot, KERNEL32, HANDLE, (DWORD flags, DWORD process), (flags, process), \
-      INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY)                                              \
-    X(Process32First, KERNEL32, BOOL, (HANDLE snapshot, PROCESSENTRY32 * entry),                  \
-      (snapshot, entry), FALSE, ERROR_ACCESS_DENIED)                                              \
-    X(Process32Next, KERNEL32, BOOL, (HANDLE snapshot, PROCESSENTRY32 * entry),                   \
-      (snapshot, entry), FALSE, ERROR_BAD_LENGTH)                                                 \
-    X(CloseHandle, KERNEL32, BOOL, (HANDLE handle), (handle), FALSE, ERROR_INVALID_HANDLE)        \
-    X(GetLogicalDriveStringsA, KERNEL32, DWORD, (DWORD size, LPSTR buffer), (size, buffer), 0,    \
-      ERROR_NOT_ENOUGH_MEMORY)                                                                    \
-    X(GetDriveTypeA, KERNEL32, UINT, (LPCSTR root), (root), DRIVE_UNKNOWN, ERROR_SUCCESS)         \
-    X(GetVolumeInformationA, KERNEL32, BOOL, (LPCSTR root, LPSTR label, DWORD labelSize,          \
-      LPDWORD serial, LPDWORD length, LPDWORD flags, LPSTR fsName, DWORD fsNameSize),             \
+#define ZIBTEST_PLATFORM_CALLS(X)                                                                  \
+    X(CreateToolhelp32Snapshot, KERNEL32, HANDLE, (DWORD flags, DWORD process), (flags, process),  \
+      INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY)                                               \
+    X(Process32First, KERNEL32, BOOL, (HANDLE snapshot, PROCESSENTRY32 * entry),                   \
+      (snapshot, entry), FALSE, ERROR_ACCESS_DENIED)                                               \
+    X(Process32Next, KERNEL32, BOOL, (HANDLE snapshot, PROCESSENTRY32 * entry), (snapshot, entry), \
+      FALSE, ERROR_BAD_LENGTH)                                                                     \
+    X(CloseHandle, KERNEL32, BOOL, (HANDLE handle), (handle), FALSE, ERROR_INVALID_HANDLE)         \
+    X(GetLogicalDriveStringsA, KERNEL32, DWORD, (DWORD size, LPSTR buffer), (size, buffer), 0,     \
+      ERROR_NOT_ENOUGH_MEMORY)                                                                     \
+    X(GetDriveTypeA, KERNEL32, UINT, (LPCSTR root), (root), DRIVE_UNKNOWN, ERROR_SUCCESS)          \
+    X(GetVolumeInformationA, KERNEL32, BOOL,                                                       \
+      (LPCSTR root, LPSTR label, DWORD labelSize, LPDWORD serial, LPDWORD length, LPDWORD flags,   \
+       LPSTR fsName, DWORD fsNameSize),                                                            \
       (root, label, labelSize, serial, length, flags, fsName, fsNameSize), 0, ERROR_ACCESS_DENIED) \
-    X(GetModuleHandleA, KERNEL32, HMODULE, (LPCSTR name), (name), nullptr, ERROR_MOD_NOT_FOUND)   \
-    X(GetProcAddress, KERNEL32, FARPROC, (HMODULE module, LPCSTR name), (module, name), nullptr,  \
-      ERROR_PROC_NOT_FOUND)                                                                       \
-    X(GetModuleHandleExW, KERNEL32, BOOL, (DWORD flags, LPCWSTR name, HMODULE * module),          \
-      (flags, name, module), FALSE, ERROR_MOD_NOT_FOUND)                                          \
-    X(IsProcessorFeaturePresent, STACK_CHECK, BOOL, (DWORD feature), (feature), FALSE,            \
-      ERROR_SUCCESS)                                                                              \
-    X(TerminateProcess, STACK_CHECK, BOOL, (HANDLE process, UINT code), (process, code), FALSE,   \
-      ERROR_ACCESS_DENIED)                                                                        \
-    X(SetThreadErrorMode, LOOKED_UP, BOOL, (DWORD mode, LPDWORD previous), (mode, previous),      \
-      FALSE, ERROR_INVALID_PARAMETER)                                                             \
-    X(SetWindowLongA, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                 \
-      (window, index, value), 0, ERROR_ACCESS_DENIED)                                             \
-    X(SetWindowLongW, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                 \
-      (window, index, value), 0, ERROR_ACCESS_DENIED)                                             \
-    X(SetPropA, USER32, BOOL, (HWND window, LPCSTR name, HANDLE data), (window, name, data),      \
-      FALSE, ERROR_NOT_ENOUGH_MEMORY)                                                             \
-    X(GetPropA, USER32, HANDLE, (HWND window, LPCSTR name), (window, name), nullptr,              \
-      ERROR_INVALID_WINDOW_HANDLE)                                                                \
-    X(RemovePropA, USER32, HANDLE, (HWND window, LPCSTR name), (window, name), nullptr,           \
-      ERROR_INVALID_WINDOW_HANDLE)                                                                \
-    X(RegisterWindowMessageA, USER32, UINT, (LPCSTR name), (name), 0, ERROR_NOT_ENOUGH_MEMORY)    \
-    X(GetWindowThreadProcessId, USER32, DWORD, (HWND window, LPDWORD process),                    \
-      (window, process), 0, ERROR_INVALID_WINDOW_HANDLE)                                          \
-    X(CallWindowProcA, USER32, LRESULT, (WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp),  \
-      (proc, w, m, wp, lp), 0, ERROR_INVALID_PARAMETER)                                           \
-    X(CallWindowProcW, USER32, LRESULT, (WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp),  \
-      (proc, w, m, wp, lp), 0, ERROR_INVALID_PARAMETER)                                           \
-    X(DefWindowProcA, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
-      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                              \
-    X(DefWindowProcW, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam), \
-      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                              \
+    X(GetModuleHandleA, KERNEL32, HMODULE, (LPCSTR name), (name), nullptr, ERROR_MOD_NOT_FOUND)    \
+    X(GetProcAddress, KERNEL32, FARPROC, (HMODULE module, LPCSTR name), (module, name), nullptr,   \
+      ERROR_PROC_NOT_FOUND)                                                                        \
+    X(GetModuleHandleExW, KERNEL32, BOOL, (DWORD flags, LPCWSTR name, HMODULE * module),           \
+      (flags, name, module), FALSE, ERROR_MOD_NOT_FOUND)                                           \
+    X(IsProcessorFeaturePresent, STACK_CHECK, BOOL, (DWORD feature), (feature), FALSE,             \
+      ERROR_SUCCESS)                                                                               \
+    X(TerminateProcess, STACK_CHECK, BOOL, (HANDLE process, UINT code), (process, code), FALSE,    \
+      ERROR_ACCESS_DENIED)                                                                         \
+    X(SetThreadErrorMode, LOOKED_UP, BOOL, (DWORD mode, LPDWORD previous), (mode, previous),       \
+      FALSE, ERROR_INVALID_PARAMETER)                                                              \
+    X(SetWindowLongA, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                  \
+      (window, index, value), 0, ERROR_ACCESS_DENIED)                                              \
+    X(SetWindowLongW, USER32, LONG_PTR, (HWND window, int index, LONG_PTR value),                  \
+      (window, index, value), 0, ERROR_ACCESS_DENIED)                                              \
+    X(SetPropA, USER32, BOOL, (HWND window, LPCSTR name, HANDLE data), (window, name, data),       \
+      FALSE, ERROR_NOT_ENOUGH_MEMORY)                                                              \
+    X(GetPropA, USER32, HANDLE, (HWND window, LPCSTR name), (window, name), nullptr,               \
+      ERROR_INVALID_WINDOW_HANDLE)                                                                 \
+    X(RemovePropA, USER32, HANDLE, (HWND window, LPCSTR name), (window, name), nullptr,            \
+      ERROR_INVALID_WINDOW_HANDLE)                                                                 \
+    X(RegisterWindowMessageA, USER32, UINT, (LPCSTR name), (name), 0, ERROR_NOT_ENOUGH_MEMORY)     \
+    X(GetWindowThreadProcessId, USER32, DWORD, (HWND window, LPDWORD process), (window, process),  \
+      0, ERROR_INVALID_WINDOW_HANDLE)                                                              \
+    X(CallWindowProcA, USER32, LRESULT, (WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp),      \
+      (proc, w, m, wp, lp), 0, ERROR_INVALID_PARAMETER)                                            \
+    X(CallWindowProcW, USER32, LRESULT, (WNDPROC proc, HWND w, UINT m, WPARAM wp, LPARAM lp),      \
+      (proc, w, m, wp, lp), 0, ERROR_INVALID_PARAMETER)                                            \
+    X(DefWindowProcA, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam),  \
+      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                               \
+    X(DefWindowProcW, USER32, LRESULT, (HWND window, UINT message, WPARAM wParam, LPARAM lParam),  \
+      (window, message, wParam, lParam), 0, ERROR_INVALID_PARAMETER)                               \
     X(malloc, MSVCRT, void *, (size_t size), (size), nullptr, ERROR_NOT_ENOUGH_MEMORY)             \
-    X(calloc, MSVCRT, void *, (size_t count, size_t size), (count, size), nullptr,                \
-      ERROR_NOT_ENOUGH_MEMORY)                                                                    \
-    X(realloc, MSVCRT, void *, (void *block, size_t size), (block, size), nullptr,                \
+    X(calloc, MSVCRT, void *, (size_t count, size_t size), (count, size), nullptr,                 \
+      ERROR_NOT_ENOUGH_MEMORY)                                                                     \
+    X(realloc, MSVCRT, void *, (void *block, size_t size), (block, size), nullptr,                 \
       ERROR_NOT_ENOUGH_MEMORY)
 
 namespace platform {
@@ -80,9 +81,9 @@ namespace platform {
 #define ZIBTEST_CALLING_LOOKED_UP WINAPI
 #define ZIBTEST_CALLING_STACK_CHECK WINAPI
 #define ZIBTEST_CALLING_MSVCRT __cdecl
-#define ZIBTEST_OVERRIDE(call, from, returns, parameters, arguments, failure, error) \
+#define ZIBTEST_OVERRIDE(call, from, returns, parameters, arguments, failure, error)               \
     std::function<returns parameters> call;
-#define ZIBTEST_REAL(call, from, returns, parameters, arguments, failure, error) \
+#define ZIBTEST_REAL(call, from, returns, parameters, arguments, failure, error)                   \
     returns(ZIBTEST_CALLING(from) * call) parameters;
 
 // What a test may put in place of a real platform call. An empty override

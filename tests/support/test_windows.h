@@ -69,7 +69,6 @@ extern const char hookProperty[];
 // when it does.
 bool isHooked(HWND window);
 
-
 // The window's procedure, read in the window's current character set: the
 // procedure itself, not a stand-in that converts text for the other set.
 WNDPROC currentProcOf(HWND window);

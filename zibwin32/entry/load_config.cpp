@@ -166,24 +166,48 @@ extern const void *const __guard_dispatch_icall_fptr;
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wmissing-field-initializers"
 __attribute__((used)) extern const LoadConfig _load_config_used = {
-    sizeof(LoadConfig), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    sizeof(LoadConfig),
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
     // Dependencies of the module come from the system folder alone, never
     // from the host's folder or the current one.
-    LOAD_LIBRARY_SEARCH_SYSTEM32, 0, &__stack_chk_guard, 0, 0,
+    LOAD_LIBRARY_SEARCH_SYSTEM32,
+    0,
+    &__stack_chk_guard,
+    0,
+    0,
     static_cast<const void *>(&__guard_check_icall_fptr),
-    // Only x64 code calls through a dispatch slot; x86 and arm64 code checks.
+// Only x64 code calls through a dispatch slot; x86 and arm64 code checks.
 #if defined(__x86_64__)
     static_cast<const void *>(&__guard_dispatch_icall_fptr),
 #else
     nullptr,
 #endif
-    __guard_fids_table, __guard_fids_count, __guard_flags,
+    __guard_fids_table,
+    __guard_fids_count,
+    __guard_flags,
 #ifdef _WIN64
-    0, 0,
+    0,
+    0,
 #else
     {},
 #endif
-    __guard_iat_table, __guard_iat_count, __guard_longjmp_table, __guard_longjmp_count,
+    __guard_iat_table,
+    __guard_iat_count,
+    __guard_longjmp_table,
+    __guard_longjmp_count,
 };
 #pragma clang diagnostic pop
 

@@ -35,8 +35,7 @@ const XtableEntry xtable[] = {
 }  // namespace
 
 extern "C" void ZIBWIN32_CALL getXtable(void *, void *, const char **name,
-                                        const XtableEntry **table,
-                                        FreeResult *deleter) {
+                                        const XtableEntry **table, FreeResult *deleter) {
     *name = libraryName;
     *table = xtable;
     *deleter = freeResult;

@@ -3,8 +3,8 @@
 #include "hook/window_hook.h"
 #include "hook/window_id.h"
 
-void ZIBWIN32_CALL attachCommand(char **args, int32_t argCount, char **result,
-                                 int32_t *firstFlag, int32_t *secondFlag) {
+void ZIBWIN32_CALL attachCommand(char **args, int32_t argCount, char **result, int32_t *firstFlag,
+                                 int32_t *secondFlag) {
     *firstFlag = 0;
     *secondFlag = 0;
     *result = nullptr;
@@ -14,8 +14,8 @@ void ZIBWIN32_CALL attachCommand(char **args, int32_t argCount, char **result,
     attachWindow(window);
 }
 
-void ZIBWIN32_CALL detachCommand(char **args, int32_t argCount, char **result,
-                                 int32_t *firstFlag, int32_t *secondFlag) {
+void ZIBWIN32_CALL detachCommand(char **args, int32_t argCount, char **result, int32_t *firstFlag,
+                                 int32_t *secondFlag) {
     *firstFlag = 0;
     *secondFlag = 0;
     *result = nullptr;

@@ -56,9 +56,9 @@ int releaseRecord(HWND window, WindowHookRecord *record) {
 // still unloads it completely. Pinning a pinned module changes nothing.
 int pinModule() {
     HMODULE self;
-    return GetModuleHandleExW(
-               GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-               reinterpret_cast<LPCWSTR>(hookWindowProc), &self) != FALSE;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_PIN,
+                              reinterpret_cast<LPCWSTR>(hookWindowProc), &self) != FALSE;
 }
 
 // A window that is going away gets its own procedure back, whatever stands in
@@ -69,8 +69,7 @@ void releaseAsWindowGoes(HWND window, WindowHookRecord *record) {
 }
 
 // Both hooks are this one, in the character set of their window.
-inline LRESULT hookedMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                             int unicode) {
+inline LRESULT hookedMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int unicode) {
     WindowHookRecord *record = hookRecordOf(window);
     if (record == nullptr)
         return unicode ? DefWindowProcW(window, message, wParam, lParam)

@@ -58,9 +58,8 @@ extern "C" {
  * written by the DLL). result: receives a text result, the empty text "", or
  * NULL for none; every handler stores into it. Both flags are always set
  * to 0: failures show only through the result. */
-typedef void(ZIBWIN32_CALL *ExternalHandler)(char **args, int32_t argCount,
-                                             char **result, int32_t *firstFlag,
-                                             int32_t *secondFlag);
+typedef void(ZIBWIN32_CALL *ExternalHandler)(char **args, int32_t argCount, char **result,
+                                             int32_t *firstFlag, int32_t *secondFlag);
 
 typedef void(ZIBWIN32_CALL *AuxCallback)(void);
 
@@ -79,18 +78,16 @@ typedef struct XtableEntry {
 /* hostFirst and hostSecond are the host's own and are never used. The name
  * "zibWin32", the table and every string it points to stay valid and
  * unchanged while the DLL is loaded; a second call hands out the same values. */
-typedef void(ZIBWIN32_CALL *GetXtable)(void *hostFirst, void *hostSecond,
-                                       const char **libraryName,
-                                       const XtableEntry **table,
-                                       FreeResult *freeResult);
+typedef void(ZIBWIN32_CALL *GetXtable)(void *hostFirst, void *hostSecond, const char **libraryName,
+                                       const XtableEntry **table, FreeResult *freeResult);
 
 #ifndef ZIBWIN32_NO_PROTOTYPES
 #ifdef ZIBWIN32_BUILDING_DLL
 __declspec(dllexport)
 #endif
-void ZIBWIN32_CALL getXtable(void *hostFirst, void *hostSecond,
-                             const char **libraryName,
-                             const XtableEntry **table, FreeResult *freeResult);
+void ZIBWIN32_CALL
+getXtable(void *hostFirst, void *hostSecond, const char **libraryName, const XtableEntry **table,
+          FreeResult *freeResult);
 #endif
 
 #ifdef __cplusplus

@@ -29,8 +29,8 @@ const char *kindText(UINT driveType) {
 }
 
 struct DriveList {
-    char *roots;     // NUL-terminated root paths, ended by an empty one
-    DWORD length;    // bytes of roots that the platform filled
+    char *roots;   // NUL-terminated root paths, ended by an empty one
+    DWORD length;  // bytes of roots that the platform filled
 };
 
 // Fetches the root list into a heap buffer. Returns 1, or 0 when there is no
@@ -66,10 +66,8 @@ int appendLine(TextAccumulator *acc, const char *root, size_t rootLength, const 
                const char *label) {
     uint32_t driveLength = rootLength < 2 ? static_cast<uint32_t>(rootLength) : 2;
     return appendText(acc, root, driveLength) && appendText(acc, ",", 1) &&
-           appendText(acc, kind, static_cast<uint32_t>(strlen(kind))) &&
-           appendText(acc, ",", 1) &&
-           appendText(acc, label, static_cast<uint32_t>(strlen(label))) &&
-           appendText(acc, "\n", 1);
+           appendText(acc, kind, static_cast<uint32_t>(strlen(kind))) && appendText(acc, ",", 1) &&
+           appendText(acc, label, static_cast<uint32_t>(strlen(label))) && appendText(acc, "\n", 1);
 }
 
 // Appends the line of one root. Returns 0 when the whole list must be given up.
