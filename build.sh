@@ -32,6 +32,7 @@ tools/install-deps.sh
 # output goes to build/PRESET/build-output.txt and is shown when it fails.
 build() {
   local preset start=$SECONDS prefixes=()
+  echo "building $*, one after the other (about a minute each the first time)"
   for preset in "$@"; do
     mkdir -p "build/$preset"
     cmake --preset "$preset" >"build/$preset/build-output.txt" 2>&1 ||
@@ -42,7 +43,8 @@ build() {
     prefixes+=($!)
   done
   for preset in "$@"; do
-    cmake --build --preset "$preset" --parallel "$(nproc)" >>"build/$preset/build-output.txt" 2>&1 ||
+    cmake --build --preset "$preset" --parallel "$(nproc)" \
+      >>"build/$preset/build-output.txt" 2>&1 ||
       { echo "=== the $preset build failed:"; cat "build/$preset/build-output.txt"; return 1; }
     echo "built $preset at $((SECONDS - start)) s"
   done
@@ -61,18 +63,28 @@ shown_build() {
 }
 
 # The archive of the clang builds, written into dist/ (signed where the
-# maintainer names a certificate: tools/sign.sh) and unpacked again to be
-# checked; then one signed with the tests' own certificates, in build/, is
-# checked the same way, its signatures verified.
+# maintainer names a certificate: tools/sign.sh), unpacked and checked, with
+# hosts that link it; then one signed with the tests' own certificates (a PKI
+# made afresh in build/signing/pki), in build/signing, checked the same way.
 shipped=(i686-clang x86_64-clang aarch64-clang)
 release_archive() {
   local archive
+  echo "writing the release archive, unsigned and signed, and checking both (about a minute)"
   archive=$(tools/release.sh "${shipped[@]}")
-  tests/shipped/release_archive.sh "$archive" "${shipped[@]}"
-  (source tests/shipped/signing/test_pki.sh && makePki "$PWD/build/signing" &&
-   archive=$(env "${pkcs12Way[@]}" tools/release.sh --out build/signing "${shipped[@]}") &&
-   tests/shipped/release_archive.sh "$archive" "${shipped[@]}" signed)
+  check_archive "$archive" tests/shipped/linked_hosts_test.py
+  archive=$(signed_release build/signing)
+  check_archive "$archive"
 }
+check_archive() {  # ARCHIVE [MORE_CHECKS...]
+  /usr/bin/python3 -B -m pytest tests/shipped/release_archive_test.py "${@:2}" \
+    --archive "$1" --presets "${shipped[@]}"
+}
+signed_release() (  # FOLDER: signs with the test PKI alone, whatever this shell names
+  unset "${!ZIBWIN32_SIGN_@}"
+  mapfile -t signing < <(/usr/bin/python3 -B tests/shipped/signing/pki.py "$1/pki")
+  [ ${#signing[@]} -gt 0 ] || exit 1
+  env "${signing[@]}" tools/release.sh --out "$1" "${shipped[@]}"
+)
 
 case "$what" in
   demo)

@@ -12,11 +12,13 @@ set -euo pipefail
 # The release signs with osslsigncode, through a PKCS#11 token where one
 # holds the key; its tests make their certificates with openssl, their token
 # with SoftHSM2 and run a time-stamp authority in python3. The checks written
-# in Python run under pytest.
+# in Python read PE images with pefile and run under pytest; lint is shellcheck,
+# flake8 and clang-format.
 packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 googletest
           clang-19 lld-19 llvm-19 clang-tidy-19 git zip gcovr
           qemu-user-static binfmt-support debootstrap
-          osslsigncode openssl softhsm2 libengine-pkcs11-openssl python3 python3-pytest)
+          osslsigncode openssl softhsm2 libengine-pkcs11-openssl python3 python3-pytest
+          python3-pefile shellcheck flake8 clang-format-19)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
@@ -30,11 +32,12 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "missing packages: ${missing[*]}" >&2
-  echo "install them as root (wine32 needs 'dpkg --add-architecture i386' first), or run this as root" >&2
+  echo "install them as root (wine32 needs 'dpkg --add-architecture i386' first)," \
+       "or run this as root" >&2
   exit 1
 fi
 
-echo "installing: ${missing[*]}"
+echo "installing: ${missing[*]} (a few minutes on a new machine)"
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 apt-get update -q
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -24,10 +24,10 @@ tools/sign.sh "$stage"
 # Files in a fixed order, each with a fixed time and no extra attributes, so
 # that the same builds give the same archive, byte for byte (when unsigned:
 # each signing has its own time).
-files=$(cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
-(cd "$stage" && sha256sum $files >SHA256SUMS)
+mapfile -t files < <(cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+(cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 find "$stage" -exec touch -d "2000-01-01 00:00:00 UTC" {} +
 mkdir -p "$out"
 rm -f "$archive"
-(cd "$stage" && TZ=UTC zip -q -X -D "$target" $files SHA256SUMS)
+(cd "$stage" && TZ=UTC zip -q -X -D "$target" "${files[@]}" SHA256SUMS)
 echo "$archive"

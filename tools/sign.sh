@@ -16,18 +16,30 @@ set -uo pipefail
 folder=$1
 say() { echo "sign: $*" >&2; }
 stop() { say "stopped: $*"; exit 1; }
-pkcs12=${ZIBWIN32_SIGN_PKCS12:-} module=${ZIBWIN32_SIGN_PKCS11_MODULE:-} key=${ZIBWIN32_SIGN_KEY:-}
-certs=${ZIBWIN32_SIGN_CERTS:-} password=${ZIBWIN32_SIGN_PASSWORD_FILE:-} stamp=${ZIBWIN32_SIGN_TIMESTAMP:-}
+pkcs12=${ZIBWIN32_SIGN_PKCS12:-}
+module=${ZIBWIN32_SIGN_PKCS11_MODULE:-}
+key=${ZIBWIN32_SIGN_KEY:-}
+certs=${ZIBWIN32_SIGN_CERTS:-}
+password=${ZIBWIN32_SIGN_PASSWORD_FILE:-}
+stamp=${ZIBWIN32_SIGN_TIMESTAMP:-}
 token=$module$key$certs
 
 if [ -z "$pkcs12$token$password" ]; then
-  say "no certificate named (ZIBWIN32_SIGN_PKCS12, or ZIBWIN32_SIGN_PKCS11_MODULE): the images are unsigned"
+  say "no certificate named (ZIBWIN32_SIGN_PKCS12, or ZIBWIN32_SIGN_PKCS11_MODULE):" \
+      "the images are unsigned"
   exit 0
 fi
-[ -n "$pkcs12" ] && [ -n "$token" ] &&
-  stop "a PKCS#12 file (ZIBWIN32_SIGN_PKCS12) and a token (ZIBWIN32_SIGN_PKCS11_*, _KEY, _CERTS) both named"
+if [ -n "$pkcs12" ] && [ -n "$token" ]; then
+  stop "a PKCS#12 file (ZIBWIN32_SIGN_PKCS12) and a token" \
+       "(ZIBWIN32_SIGN_PKCS11_*, _KEY, _CERTS) both named"
+fi
+if [ -n "$pkcs12" ]; then
+  needed=(PASSWORD_FILE PKCS12)
+else
+  needed=(PASSWORD_FILE PKCS11_MODULE KEY CERTS)
+fi
 missing=
-for name in PASSWORD_FILE $([ -n "$pkcs12" ] && echo PKCS12 || echo PKCS11_MODULE KEY CERTS); do
+for name in "${needed[@]}"; do
   variable=ZIBWIN32_SIGN_$name
   [ -n "${!variable:-}" ] || missing+=" $variable"
 done
@@ -37,8 +49,8 @@ for file in "$password" "${pkcs12:-$module}" ${certs:+"$certs"}; do
 done
 if [ -n "$pkcs12" ]; then
   way=(-pkcs12 "$pkcs12")
-  certificate=$(openssl pkcs12 -in "$pkcs12" -passin "file:$password" -nokeys -clcerts 2>/dev/null) ||
-    stop "$pkcs12 does not open with the password in $password"
+  certificate=$(openssl pkcs12 -in "$pkcs12" -passin "file:$password" -nokeys -clcerts \
+                2>/dev/null) || stop "$pkcs12 does not open with the password in $password"
 else
   way=(-pkcs11module "$module" -key "$key" -certs "$certs")
   certificate=$(cat "$certs")
@@ -46,22 +58,29 @@ fi
 
 # The certificate signs code and is within its dates.
 x509() { openssl x509 -noout "$@" <<<"$certificate" 2>/dev/null; }
-subject=$(x509 -subject | sed "s/^subject=//") && [ -n "$subject" ] || stop "no certificate in ${pkcs12:-$certs}"
+subject=$(x509 -subject | sed "s/^subject=//")
+[ -n "$subject" ] || stop "no certificate in ${pkcs12:-$certs}"
 uses=$(x509 -ext keyUsage,extendedKeyUsage)
-grep -q "Digital Signature" <<<"$uses" && grep -q "Code Signing" <<<"$uses" ||
+if ! grep -q "Digital Signature" <<<"$uses" || ! grep -q "Code Signing" <<<"$uses"; then
   stop "the certificate ($subject) is not one for code signing (digital signature, code signing)"
+fi
 until=$(x509 -enddate | cut -d= -f2)
 x509 -checkend 0 >/dev/null || stop "the certificate ($subject) expired on $until"
-[ "$(date -d "$(x509 -startdate | cut -d= -f2)" +%s)" -le "$(date +%s)" ] ||
-  stop "the certificate ($subject) is not valid yet"
+from=$(date -d "$(x509 -startdate | cut -d= -f2)" +%s)
+[ "$from" -le "$(date +%s)" ] || stop "the certificate ($subject) is not valid yet"
 [ -n "$stamp" ] ||
   say "no time stamp (ZIBWIN32_SIGN_TIMESTAMP): the signatures end with the certificate, on $until"
 
-options=(-h sha256 -ph -n zibwin32 ${ZIBWIN32_SIGN_URL:+-i "$ZIBWIN32_SIGN_URL"} ${stamp:+-ts "$stamp"})
-roots=(${ZIBWIN32_SIGN_CA:+-CAfile "$ZIBWIN32_SIGN_CA" -TSA-CAfile "$ZIBWIN32_SIGN_CA"})
+options=(-h sha256 -ph -n zibwin32)
+[ -z "${ZIBWIN32_SIGN_URL:-}" ] || options+=(-i "$ZIBWIN32_SIGN_URL")
+[ -z "$stamp" ] || options+=(-ts "$stamp")
+roots=()
+ca=${ZIBWIN32_SIGN_CA:-}
+[ -z "$ca" ] || roots=(-CAfile "$ca" -TSA-CAfile "$ca")
 for image in "$folder"/*/zibwin32.dll "$folder"/*/zibhost.exe; do
-  errors=$(osslsigncode sign "${way[@]}" -readpass "$password" "${options[@]}" -in "$image" \
-           -out "$image.signed" 2>&1 >/dev/null) || {
+  name=${image#"$folder"/}
+  if ! errors=$(osslsigncode sign "${way[@]}" -readpass "$password" "${options[@]}" \
+                -in "$image" -out "$image.signed" 2>&1 >/dev/null); then
     case $errors in
       *"PIN incorrect"*) why="the token refuses the PIN in $password" ;;
       *"object not found"*) why="the token holds no key $key" ;;
@@ -69,9 +88,10 @@ for image in "$folder"/*/zibwin32.dll "$folder"/*/zibhost.exe; do
       *) why=$(grep -v '^Engine' <<<"$errors" | head -1) ;;
     esac
     rm -f "$image.signed"
-    stop "${image#"$folder"/}: $why"
-  }
+    stop "$name: $why"
+  fi
   mv "$image.signed" "$image"
-  osslsigncode verify "${roots[@]}" -in "$image" >/dev/null 2>&1 || stop "${image#"$folder"/}: the signature does not verify"
-  say "signed ${image#"$folder"/} ($subject${stamp:+, time-stamped}), verified"
+  osslsigncode verify "${roots[@]}" -in "$image" >/dev/null 2>&1 ||
+    stop "$name: the signature does not verify"
+  say "signed $name ($subject${stamp:+, time-stamped}), verified"
 done

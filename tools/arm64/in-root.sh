@@ -18,6 +18,7 @@ if ! unshare --mount true 2>/dev/null; then
        "so the arm64 root cannot be given /proc, /dev, /tmp and the source tree" >&2
   exit 1
 fi
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
 exec unshare --mount --propagation private /bin/sh -c '
   root=$1 tree=$2
   shift 2

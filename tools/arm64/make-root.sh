@@ -17,11 +17,17 @@ mirror=${mirror:-http://deb.debian.org/debian}
 "$(dirname "$0")/unmount-root.sh" "$root" || exit 1
 rm -rf --one-file-system "$root"
 mkdir -p "$root"
-debootstrap --arch=arm64 --variant=minbase "$release" "$root" "$mirror" >"$root.log" 2>&1 ||
-  { tail -20 "$root.log"; exit 1; }
+log=$root.log
+# Everything goes to the log, but for what the stages say on the terminal (3).
+exec 3>&2 >"$log" 2>&1
+fail() { tail -20 "$log" >&3; exit 1; }
+reached() { echo "arm64 root: $* at $SECONDS s" >&3; }
+debootstrap --arch=arm64 --variant=minbase "$release" "$root" "$mirror" || fail
+reached "an arm64 Debian $release made"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-chroot "$root" sh -c 'apt-get update -q &&
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends wine wine64' \
-  >>"$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
+chroot "$root" apt-get update -q || fail
+chroot "$root" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -q --no-install-recommends wine wine64 || fail
 chroot "$root" apt-get clean
+reached "Wine installed in it"
 echo "$want" >"$root/.ready"

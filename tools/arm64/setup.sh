@@ -13,24 +13,39 @@ missing() { echo "the arm64 test bed cannot be set up: $*" >&2; exit 1; }
   missing "it needs root, to make its Debian root (debootstrap, chroot)," \
           "to register qemu with binfmt_misc and to give the root the trees it runs in"
 qemu=$(cut -d: -f7 /usr/lib/binfmt.d/qemu-aarch64.conf 2>/dev/null)
-[ -n "$qemu" ] && [ -x "$qemu" ] || missing "no qemu for arm64 programs (Debian's qemu-user-static)"
+if [ -z "$qemu" ] || [ ! -x "$qemu" ]; then
+  missing "no qemu for arm64 programs (Debian's qemu-user-static)"
+fi
 binfmt=/proc/sys/fs/binfmt_misc
-[ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt 2>/dev/null ||
+if [ ! -e $binfmt/register ] && ! mount -t binfmt_misc binfmt_misc $binfmt 2>/dev/null; then
   missing "no binfmt_misc: the kernel cannot hand arm64 programs to qemu"
-[ -e $binfmt/qemu-aarch64 ] || cat /usr/lib/binfmt.d/qemu-aarch64.conf >$binfmt/register 2>/dev/null ||
+fi
+entry=/usr/lib/binfmt.d/qemu-aarch64.conf
+if [ ! -e $binfmt/qemu-aarch64 ] && ! cat $entry >$binfmt/register 2>/dev/null; then
   missing "no binfmt_misc entry for arm64 programs, and none could be registered"
-grep -qx enabled $binfmt/qemu-aarch64 || missing "binfmt_misc's entry for arm64 programs is disabled"
+fi
+grep -qx enabled $binfmt/qemu-aarch64 ||
+  missing "binfmt_misc's entry for arm64 programs is disabled"
 unshare --mount true 2>/dev/null ||
-  missing "no mount namespace can be made here (unshare --mount fails), and each run's mounts need one"
+  missing "no mount namespace can be made here (unshare --mount fails)," \
+          "and each run's mounts need one"
 
 mkdir -p "$cache"
 # A root is used, and made again, only with nothing mounted inside it.
 "$here/unmount-root.sh" "$cache/root" || missing "$cache/root still has mounts inside it"
+if [ ! -f "$cache/runtime/.ready" ] || [ ! -f "$cache/root/.ready" ]; then
+  echo "setting up the arm64 test bed in $cache, side by side: its runtime, built from" \
+       "Debian's sources, and an arm64 Debian root with Wine (3 to 9 minutes the first time)"
+fi
 start=$SECONDS
-"$here/make-runtime.sh" "$cache/runtime" & runtime=$!
-"$here/make-root.sh" "$cache/root" & root=$!
+"$here/make-runtime.sh" "$cache/runtime" &
+runtime=$!
+"$here/make-root.sh" "$cache/root" &
+root=$!
 wait $runtime || missing "the runtime could not be built (see $cache/runtime.log)"
 wait $root || missing "the root could not be made (see $cache/root.log)"
 chroot "$cache/root" /bin/true || missing "arm64 programs do not run in $cache/root"
-[ $((SECONDS - start)) -gt 1 ] && echo "set up the arm64 runtime and root in $cache in $((SECONDS - start)) s"
+if [ $((SECONDS - start)) -gt 1 ]; then
+  echo "set up the arm64 runtime and root in $cache in $((SECONDS - start)) s"
+fi
 exit 0

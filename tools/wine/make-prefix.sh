@@ -35,7 +35,8 @@ quietly "$wine" wineboot -i
 quietly "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
 # A program that crashes ends there, with a failing exit status, instead of
 # waiting in a debugger or passing for a clean exit.
-quietly "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f
+debugger='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+quietly "$wine" reg add "$debugger" /v Debugger /d '' /f
 
 # Wine returns labels of up to 255 characters (longer ones fail to read);
 # 32 characters is the first length that no longer fits a 32-byte buffer.

@@ -10,7 +10,8 @@
 # prefix's programs, each verb says why and exits 77, which the tests take
 # for "skipped".
 set -u
-export WINEPREFIX=$(realpath -m "$2") WINEDEBUG=-all
+WINEPREFIX=$(realpath -m "$2")
+export WINEPREFIX WINEDEBUG=-all
 wine=${WINE:-wine}
 "$(dirname "$0")/can-run.sh" "${3:-win32}" || exit 77
 case "$1" in
