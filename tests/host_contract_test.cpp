@@ -4,6 +4,7 @@
 #include <iterator>
 #include <set>
 
+#include "child_process.h"
 #include "dll_test.h"
 #include "import_patch.h"
 
@@ -92,7 +93,8 @@ TEST_F(HostContract, AuxCallbackDoesNothing) {
 // through a pointer, and nothing else. The cookie is seeded as loaders seed
 // it, and in copies that no loader seeds (naming no cookie, the field's
 // relocation made a no-op; holding one) the load entry seeds the default and,
-// on x86, a cookie of 16 bits.
+// on x86, a cookie of 16 bits; two host processes that load the copy naming
+// no cookie get cookies of their own.
 TEST_F(HostContract, TheLoadConfigurationNamesTheValidTargetsAndASeededCookie) {
 #ifndef ZIBWIN32_HARDENED
     GTEST_SKIP() << "the gcc builds carry no load configuration";
@@ -162,6 +164,20 @@ TEST_F(HostContract, TheLoadConfigurationNamesTheValidTargetsAndASeededCookie) {
                                      reinterpret_cast<const BYTE *>(module) + cookie)
                                : 0;
         EXPECT_TRUE(kept ? now == value : seeded(now)) << path << " holds " << now;
+        if (value == 0) {
+            std::set<uintptr_t> cookies;
+            for (int host = 0; host < 2; ++host) {
+                ChildRun run = runChild("\"" + besideThisProgram("host_process.exe") +
+                                        "\" cookie \"" + path + "\" " + std::to_string(cookie));
+                size_t at = run.output.find("cookie ");
+                uintptr_t theirs = at == std::string::npos
+                                       ? 0
+                                       : std::stoull(run.output.substr(at + 7), nullptr, 16);
+                EXPECT_TRUE(seeded(theirs)) << run.output;
+                cookies.insert(theirs);
+            }
+            EXPECT_EQ(cookies.size(), 2u) << "two processes seeded the same cookie";
+        }
         FreeLibrary(module);
         DeleteFileA(path.c_str());
     }

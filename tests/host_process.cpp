@@ -167,6 +167,17 @@ void textsInTheCodePage(bool utf8) {
     DeleteFileW(copy.c_str());
 }
 
+// A copy of the DLL whose load configuration names no cookie, so that no loader
+// seeds it: the cookie at COOKIE (an RVA) as the load entry seeded it in this
+// process.
+void seededCookie(const std::string &copy, uintptr_t cookie) {
+    HMODULE module = LoadLibraryA(copy.c_str());
+    check(module != nullptr, "loaded " + copy);
+    if (module)
+        std::printf("cookie %llx\n", static_cast<unsigned long long>(*reinterpret_cast<uintptr_t *>(
+                                         reinterpret_cast<BYTE *>(module) + cookie)));
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -181,6 +192,8 @@ int main(int argc, char **argv) {
         overrunTheStack(set);
     else if (mode == "code-page" && (set == "utf-8" || set == "ansi"))
         textsInTheCodePage(set == "utf-8");
+    else if (mode == "cookie" && argc > 3)
+        seededCookie(set, std::stoull(argv[3]));
     else
         return 2;
     std::printf("%s\n", failures == 0 ? "host finished" : "host failed");

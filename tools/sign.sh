@@ -77,7 +77,12 @@ options=(-h sha256 -ph -n zibwin32)
 roots=()
 ca=${ZIBWIN32_SIGN_CA:-}
 [ -z "$ca" ] || roots=(-CAfile "$ca" -TSA-CAfile "$ca")
-for image in "$folder"/*/zibwin32.dll "$folder"/*/zibhost.exe; do
+# Each image is signed into a copy beside it, and the copy verified; only once
+# every copy verifies do they replace the images, so that a step that stops
+# leaves every image as it was.
+images=("$folder"/*/zibwin32.dll "$folder"/*/zibhost.exe)
+trap 'rm -f "${images[@]/%/.signed}"' EXIT
+for image in "${images[@]}"; do
   name=${image#"$folder"/}
   if ! errors=$(osslsigncode sign "${way[@]}" -readpass "$password" "${options[@]}" \
                 -in "$image" -out "$image.signed" 2>&1 >/dev/null); then
@@ -87,11 +92,12 @@ for image in "$folder"/*/zibwin32.dll "$folder"/*/zibhost.exe; do
       *"timestamping failed"*) why="no time stamp from $stamp" ;;
       *) why=$(grep -v '^Engine' <<<"$errors" | head -1) ;;
     esac
-    rm -f "$image.signed"
     stop "$name: $why"
   fi
-  mv "$image.signed" "$image"
-  osslsigncode verify "${roots[@]}" -in "$image" >/dev/null 2>&1 ||
+  osslsigncode verify "${roots[@]}" -in "$image.signed" >/dev/null 2>&1 ||
     stop "$name: the signature does not verify"
-  say "signed $name ($subject${stamp:+, time-stamped}), verified"
+done
+for image in "${images[@]}"; do
+  mv "$image.signed" "$image"
+  say "signed ${image#"$folder"/} ($subject${stamp:+, time-stamped}), verified"
 done

@@ -41,17 +41,18 @@ def wait_for(condition, seconds=30):
 def test_a_program_in_the_root_sees_binds_that_the_host_does_not(build):
     root = build.arm64_root
     shared = pathlib.Path(tempfile.mkdtemp(dir="/tmp"))
+    # It ends once it sees, in the root's /tmp, a file made in the host's.
+    program = subprocess.Popen(
+        [build.source / "tools/arm64/in-root.sh", root, build.source, "/bin/sh", "-c",
+         'while [ ! -e "$0" ]; do sleep 0.1; done', shared / "made"])
     try:
-        # It ends once it sees, in the root's /tmp, a file made in the host's.
-        program = subprocess.Popen(
-            [build.source / "tools/arm64/in-root.sh", root, build.source, "/bin/sh", "-c",
-             'while [ ! -e "$0" ]; do sleep 0.1; done', shared / "made"])
         assert wait_for(lambda: program.pid in processes_in(root)), "it never ran in the root"
         assert mounts_under(root) == []
         (shared / "made").touch()
         assert not (root / shared.relative_to("/") / "made").exists()
         assert program.wait(timeout=30) == 0
     finally:
+        program.kill()  # where a check failed before it could end
         shutil.rmtree(shared)
 
 

@@ -13,12 +13,12 @@ mountsIn() {
 mounts=$(mountsIn)
 [ -z "$mounts" ] && exit 0
 echo "arm64 root: unmounting what an earlier test bed left mounted in it, deepest first:" \
-     "$(tr '\n' ' ' <<<"$mounts")"
+     "$(paste -sd ' ' <<<"$mounts")"
 while read -r target; do
   umount -l "$target"
 done <<<"$mounts"
 left=$(mountsIn)
 if [ -n "$left" ]; then
-  echo "arm64 root: still mounted in $root: $(tr '\n' ' ' <<<"$left")" >&2
+  echo "arm64 root: still mounted in $root: $(paste -sd ' ' <<<"$left")" >&2
   exit 1
 fi

@@ -1,8 +1,11 @@
 """A throwaway PKI for the signing tests, made afresh in a folder: a root, a
 code-signing certificate under it with its key in a PKCS#12 file and in a
-SoftHSM2 token, certificates that must be refused, and a time-stamp
-authority's. ways() gives what tools/sign.sh is told to sign through the
-file or the token."""
+SoftHSM2 token, and a time-stamp authority's. The certificates that the
+signing step must refuse each come with a key that it can use, so that only
+the check under test can stop it: the expired one and the one not valid yet
+are issued for the signer's key, and the authority's and the root's own
+come in PKCS#12 files of their own. ways() gives what tools/sign.sh is told
+to sign through the file or the token."""
 import datetime
 import os
 import subprocess
@@ -64,7 +67,7 @@ def issue(folder, name, usage, valid_from, valid_to, key=None):
 
 def export(folder, name, key, password_file):
     """NAME.p12: the certificate NAME.pem with KEY.key, under the password in
-    PASSWORD_FILE."""
+    PASSWORD_FILE (of the folder)."""
     openssl(folder, "pkcs12", "-export", "-in", f"{name}.pem", "-inkey", f"{key}.key",
             "-passout", f"file:{password_file}", "-out", f"{name}.p12")
 
@@ -83,9 +86,16 @@ def make(folder):
             "-addext", "basicConstraints=critical,CA:TRUE",
             "-addext", "keyUsage=critical,keyCertSign")
     issue(folder, "signer", "codeSigning", 0, 2)
-    issue(folder, "expired", "codeSigning", -3, -2)
+    issue(folder, "expired", "codeSigning", -3, -2, key="signer")
+    issue(folder, "future", "codeSigning", 1, 3, key="signer")
     issue(folder, "tsa", "critical,timeStamping", 0, 2)
     export(folder, "signer", "signer", "password")
+    for name in ("tsa", "root"):
+        export(folder, name, name, "password")
+    # The signer's key once more, under the token's PIN: a file and a token
+    # that one password file opens alike.
+    openssl(folder, "pkcs12", "-export", "-in", "signer.pem", "-inkey", "signer.key",
+            "-passout", "file:pin", "-out", "signer-pin.p12")
     (folder / "softhsm2.conf").write_text(f"directories.tokendir = {folder}/tokens\n")
     token = {**os.environ, "SOFTHSM2_CONF": str(folder / "softhsm2.conf")}
     for command in (["--init-token", "--free", "--label", "zibwin32", "--pin", PIN,

@@ -18,6 +18,7 @@ import tsa  # noqa: E402
 
 IMAGES = ("zibwin32.dll", "zibhost.exe")
 WAYS = ("pkcs12", "token", "stamped")
+URL = "https://zibwin32.example/"
 
 
 @pytest.fixture(scope="module")
@@ -38,7 +39,9 @@ def authority(work):
 def way(work, name, authority=None):
     """What tools/sign.sh is told to sign by way of NAME."""
     told = pki.ways(work / "pki")["token" if name == "token" else "pkcs12"]
-    return {**told, "ZIBWIN32_SIGN_TIMESTAMP": authority} if name == "stamped" else told
+    if name != "stamped":
+        return told
+    return {**told, "ZIBWIN32_SIGN_TIMESTAMP": authority, "ZIBWIN32_SIGN_URL": URL}
 
 
 def sign(build, work, name, told):
@@ -112,11 +115,10 @@ def test_the_signed_host_calls_the_signed_dll_under_wine(build, wine, signed):
     assert listed.stdout.startswith("zibWin32"), listed.stdout + listed.stderr
 
 
-def release(build, work, told):
-    """tools/release.sh of the build into work/release, signed as told."""
-    return subprocess.run(["tools/release.sh", "--out", work / "release", build.preset],
-                          cwd=build.source, env=pki.environment(told), text=True,
-                          capture_output=True)
+def release(build, out, told):
+    """tools/release.sh of the build into OUT, signed as told."""
+    return subprocess.run(["tools/release.sh", "--out", out, build.preset], cwd=build.source,
+                          env=pki.environment(told), text=True, capture_output=True)
 
 
 def snapshot(folder):
@@ -125,47 +127,91 @@ def snapshot(folder):
             for path in folder.rglob("*")} if folder.exists() else None
 
 
-# The way, what is changed of it ({pki}: the PKI's folder), and the reason
-# that the step stops for.
+# The way, what is changed of it ({pki}: the PKI's folder), the reason that
+# the step stops for, and whether the row also goes through a release. Each
+# row can be stopped by its own check alone: its certificate comes with a
+# key that the step could sign with.
 BAD_INPUTS = [
-    ("pkcs12", {"ZIBWIN32_SIGN_PKCS12": "{pki}/missing.p12"}, "no such file: {pki}/missing.p12"),
+    ("pkcs12", {"ZIBWIN32_SIGN_PKCS12": "{pki}/missing.p12"}, "no such file: {pki}/missing.p12",
+     True),
     ("token", {"ZIBWIN32_SIGN_PKCS11_MODULE": "{pki}/missing.so"},
-     "no such file: {pki}/missing.so"),
+     "no such file: {pki}/missing.so", True),
     ("token", {"ZIBWIN32_SIGN_KEY": "pkcs11:token=zibwin32;object=missing;type=private"},
-     "holds no key pkcs11:token=zibwin32;object=missing"),
+     "holds no key pkcs11:token=zibwin32;object=missing", True),
     ("pkcs12", {"ZIBWIN32_SIGN_PASSWORD_FILE": "{pki}/pin"},
-     "does not open with the password in {pki}/pin"),
+     "does not open with the password in {pki}/pin", True),
     ("token", {"ZIBWIN32_SIGN_PASSWORD_FILE": "{pki}/password"},
-     "the token refuses the PIN in {pki}/password"),
-    ("token", {"ZIBWIN32_SIGN_CERTS": "{pki}/root.pem"},
-     "(CN = zibwin32-test-root) is not one for code signing"),
+     "the token refuses the PIN in {pki}/password", True),
     ("token", {"ZIBWIN32_SIGN_CERTS": "{pki}/expired.pem"},
-     "(CN = zibwin32-test-expired) expired on"),
+     "(CN = zibwin32-test-expired) expired on", True),
+    ("token", {"ZIBWIN32_SIGN_CERTS": "{pki}/future.pem"},
+     "(CN = zibwin32-test-future) is not valid yet", False),
+    ("pkcs12", {"ZIBWIN32_SIGN_PKCS12": "{pki}/tsa.p12"},
+     "(CN = zibwin32-test-tsa) is not one for code signing", False),
+    ("pkcs12", {"ZIBWIN32_SIGN_PKCS12": "{pki}/root.p12"},
+     "(CN = zibwin32-test-root) is not one for code signing", True),
     ("pkcs12", {"ZIBWIN32_SIGN_TIMESTAMP": "http://127.0.0.1:9"},
-     "no time stamp from http://127.0.0.1:9"),
-    ("token", {"ZIBWIN32_SIGN_PKCS12": "{pki}/signer.p12"},
+     "no time stamp from http://127.0.0.1:9", True),
+    ("token", {"ZIBWIN32_SIGN_PKCS12": "{pki}/signer-pin.p12"},
      "a PKCS#12 file (ZIBWIN32_SIGN_PKCS12) and a token (ZIBWIN32_SIGN_PKCS11_*, _KEY, _CERTS)"
-     " both named"),
-    ("pkcs12", {"ZIBWIN32_SIGN_PASSWORD_FILE": ""}, "missing: ZIBWIN32_SIGN_PASSWORD_FILE"),
+     " both named", True),
+    ("pkcs12", {"ZIBWIN32_SIGN_PASSWORD_FILE": ""}, "missing: ZIBWIN32_SIGN_PASSWORD_FILE", True),
+    ("pkcs12", {"ZIBWIN32_SIGN_CA": "{pki}/tsa.pem"},
+     "arch/zibwin32.dll: the signature does not verify", False),
 ]
 
 
+def told_with(work, name, change):
+    folder = work / "pki"
+    return {**way(work, name), **{key: value.format(pki=folder) for key, value in change.items()}}
+
+
+@pytest.mark.parametrize("name, change, reason, released", BAD_INPUTS,
+                         ids=[f"{row[0]} {' '.join(row[1])}" for row in BAD_INPUTS])
+def test_a_bad_input_stops_the_step_and_leaves_every_image(
+        build, work, released_before, name, change, reason, released):
+    told = told_with(work, name, change)
+    folder = work / "bad"
+    shutil.rmtree(folder, ignore_errors=True)
+    (folder / "arch").mkdir(parents=True)
+    for image in IMAGES:
+        shutil.copy(build.tree / "bin" / image, folder / "arch")
+    stopped = subprocess.run(["tools/sign.sh", folder], cwd=build.source, text=True,
+                             env=pki.environment(told), capture_output=True)
+    stops = [line for line in stopped.stderr.splitlines() if line.startswith("sign: stopped: ")]
+    assert stopped.returncode != 0 and len(stops) == 1, stopped.stderr
+    assert reason.format(pki=work / "pki") in stops[0]
+    for image in IMAGES:
+        assert filecmp.cmp(folder / "arch" / image, build.tree / "bin" / image, shallow=False)
+    assert sorted(path.name for path in (folder / "arch").iterdir()) == sorted(IMAGES)
+    if released:
+        stopped = release(build, work / "release", told)
+        assert stopped.returncode != 0 and reason.format(pki=work / "pki") in stopped.stderr
+        assert snapshot(work / "release") == released_before
+
+
 @pytest.fixture(scope="module")
-def released(build, work):
+def released_before(build, work):
     """A signed release, made before the bad inputs meet it."""
-    made = release(build, work, way(work, "pkcs12"))
+    made = release(build, work / "release", way(work, "pkcs12"))
     assert made.returncode == 0, made.stderr
     return snapshot(work / "release")
 
 
-@pytest.mark.parametrize("name, change, reason", BAD_INPUTS,
-                         ids=[f"{row[0]} {' '.join(row[1])}" for row in BAD_INPUTS])
-def test_a_bad_input_stops_the_release_and_leaves_its_folder(
-        build, work, released, name, change, reason):
-    folder = work / "pki"
-    told = {**way(work, name), **{key: value.format(pki=folder) for key, value in change.items()}}
-    stopped = release(build, work, told)
-    assert stopped.returncode != 0
-    assert "sign: stopped: " in stopped.stderr and reason.format(pki=folder) in stopped.stderr, \
-        stopped.stderr
-    assert snapshot(work / "release") == released
+def test_a_failing_release_into_a_new_folder_leaves_no_folder(build, work):
+    out = work / "not-made-yet"
+    stopped = release(build, out, told_with(work, "pkcs12", {"ZIBWIN32_SIGN_CA": "{pki}/tsa.pem"}))
+    assert stopped.returncode != 0 and "the signature does not verify" in stopped.stderr
+    assert not out.exists()
+
+
+@pytest.mark.parametrize("name", WAYS)
+def test_the_signature_says_what_it_signs(work, signed, name):
+    """The description, and the web address where ZIBWIN32_SIGN_URL names
+    one (the time-stamped way names one)."""
+    verified = verify(signed[name] / "arch/zibwin32.dll", work / "pki/root.pem").stdout
+    assert "Text description: zibwin32\n" in verified, verified
+    if name == "stamped":
+        assert f"URL description: {URL}\n" in verified, verified
+    else:
+        assert f"URL description: {URL}" not in verified
