@@ -10,8 +10,8 @@ if(ZIBWIN32_ARCH STREQUAL "arm64")
   set(ZIBWIN32_WINEARCH win64)
   foreach(program wine64 wineserver)
     file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/arm64-${program} @ONLY CONTENT "#!/bin/sh
-exec ${PROJECT_SOURCE_DIR}/tools/arm64/in-root.sh ${ZIBWIN32_ARM64_CACHE}/root ${PROJECT_SOURCE_DIR} \
-  /usr/lib/wine/${program} \"$@\"
+exec ${PROJECT_SOURCE_DIR}/tools/arm64/in-root.sh \
+  ${ZIBWIN32_ARM64_CACHE}/root ${PROJECT_SOURCE_DIR} /usr/lib/wine/${program} \"$@\"
 ")
     file(CHMOD ${CMAKE_BINARY_DIR}/arm64-${program} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
          GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

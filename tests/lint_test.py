@@ -1,7 +1,7 @@
 """Lint is a test: every shell script of the tree passes shellcheck, every
 Python file flake8 (lines of at most 100 columns), every C and C++ file
-clang-format-19 with the tree's .clang-format. A finding fails its row and
-names the file and the line."""
+clang-format-19 with the tree's .clang-format, and no shell or CMake line is
+over 100 columns. A finding fails its row and names the file and the line."""
 import pathlib
 import subprocess
 
@@ -55,3 +55,13 @@ def test_clang_format(language):
     assert files
     status, said = findings(["clang-format-19", "--dry-run", "--Werror", *files])
     assert status == 0, said
+
+
+def test_no_shell_or_cmake_line_over_100_columns():
+    scripts, templates = shell_scripts()
+    cmake = tracked("*.cmake", "CMakeLists.txt", "*/CMakeLists.txt")
+    long = [f"{name}:{number}: {len(line)} columns"
+            for name in scripts + templates + cmake
+            for number, line in enumerate((SOURCE / name).read_text().splitlines(), 1)
+            if len(line) > 100]
+    assert not long, "\n".join(long)

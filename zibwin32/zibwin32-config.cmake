@@ -7,7 +7,8 @@ get_filename_component(_zibwin32_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 # The architecture by the target processor: arm64 and x64 are both 64-bit.
 # MSVC names it in its architecture id, other toolchains in the processor.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$" OR
-   CMAKE_C_COMPILER_ARCHITECTURE_ID STREQUAL "ARM64" OR CMAKE_CXX_COMPILER_ARCHITECTURE_ID STREQUAL "ARM64")
+   CMAKE_C_COMPILER_ARCHITECTURE_ID STREQUAL "ARM64" OR
+   CMAKE_CXX_COMPILER_ARCHITECTURE_ID STREQUAL "ARM64")
   set(_zibwin32_arch arm64)
 elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(_zibwin32_arch x64)

@@ -53,11 +53,14 @@ def test_the_entry_point_is_the_load_entry_of_load_entry_cpp(shipped):
     GNU ld's link map places it."""
     image = pe_image.Image(shipped.dll)
     if shipped.symbols.suffix == ".pdb":
-        name, section, offset = pe_image.pdb_procedure_of(shipped.symbols, "load_entry.cpp.obj")
+        found = pe_image.pdb_procedure_of(shipped.symbols, "load_entry.cpp.obj")
+        assert found, f"{shipped.symbols.name} holds no procedure of load_entry.cpp"
+        name, section, offset = found
         address = pe_image.rva_in(image, section, offset)
     else:
-        address, name = pe_image.map_procedure_of(shipped.symbols, "load_entry.cpp.obj")
-        address -= image.base
+        found = pe_image.map_procedure_of(shipped.symbols, "load_entry.cpp.obj")
+        assert found, f"{shipped.symbols.name} places nothing of load_entry.cpp"
+        address, name = found[0] - image.base, found[1]
     assert address == image.entry_point, \
         f"the entry point {image.entry_point:#x} is not the load entry {name} of load_entry.cpp"
 

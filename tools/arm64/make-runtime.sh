@@ -19,6 +19,7 @@ llvm_version=$(dpkg-query -W -f='${Version}' llvm-19)
 want="mingw-w64 $mingw_version, llvm-toolchain-19 $llvm_version"
 [ -f "$runtime/.ready" ] && [ "$(cat "$runtime/.ready")" = "$want" ] && exit 0
 
+echo "arm64 runtime: building it from Debian's sources in $runtime (3 to 9 minutes)" >&2
 work=$runtime.work
 rm -rf "$runtime" "$work"
 mkdir -p "$runtime" "$work/apt/lists/partial" "$work/src"

@@ -33,10 +33,6 @@ unshare --mount true 2>/dev/null ||
 mkdir -p "$cache"
 # A root is used, and made again, only with nothing mounted inside it.
 "$here/unmount-root.sh" "$cache/root" || missing "$cache/root still has mounts inside it"
-if [ ! -f "$cache/runtime/.ready" ] || [ ! -f "$cache/root/.ready" ]; then
-  echo "setting up the arm64 test bed in $cache, side by side: its runtime, built from" \
-       "Debian's sources, and an arm64 Debian root with Wine (3 to 9 minutes the first time)"
-fi
 start=$SECONDS
 "$here/make-runtime.sh" "$cache/runtime" &
 runtime=$!
