@@ -6,6 +6,7 @@ usage: pytest linked_hosts_test.py --archive ZIP --presets X86 X64 ARM64"""
 import os
 import shutil
 import subprocess
+import types
 
 import pytest
 
@@ -50,54 +51,55 @@ def host(request, unpacked, presets, tmp_path_factory):  # noqa: F811
     runnable = run(tree / "wine-server", "check").returncode == 0
     if runnable:
         run(tree / "wine-server", "start", check=True)
-    yield arch, release, out, built, tree / "wine-run", runnable
+    yield types.SimpleNamespace(arch=arch, release=release, out=out, built=built,
+                                wine_run=tree / "wine-run", runnable=runnable)
     if runnable:
         run(tree / "wine-server", "stop", check=True)
 
 
 def runs(host):
-    arch, _, _, _, _, runnable = host
-    if not runnable:
-        pytest.skip(f"no {arch} Wine here")
+    """The host, where this machine can run it."""
+    if not host.runnable:
+        pytest.skip(f"no {host.arch} Wine here")
     return host
 
 
 def test_a_mingw_host_builds_through_the_package(host):
-    built = host[3]["mingw"]
+    built = host.built["mingw"]
     assert built.returncode == 0, built.stdout + built.stderr
 
 
 def test_the_mingw_host_calls_getxtable(host):
-    _, _, out, _, wine_run, _ = runs(host)
-    assert run(wine_run, out / "mingw/linked_host.exe").returncode == 0
+    runs(host)
+    assert run(host.wine_run, host.out / "mingw/linked_host.exe").returncode == 0
 
 
 def test_an_msvc_style_host_links_through_zibwin32_lib(host):
-    built = host[3]["msvc"]
+    built = host.built["msvc"]
     assert built.returncode == 0, built.stdout + built.stderr
 
 
 def test_without_the_dll_the_msvc_host_does_not_start(host):
-    _, _, out, _, wine_run, _ = runs(host)
-    started = run(wine_run, out / "msvc_host.exe", env={**os.environ, "WINEDEBUG": "err+module"})
+    runs(host)
+    started = run(host.wine_run, host.out / "msvc_host.exe",
+                  env={**os.environ, "WINEDEBUG": "err+module"})
     assert "zibwin32.dll" in started.stderr and "not found" in started.stderr, started.stderr
 
 
 def test_beside_the_dll_the_msvc_host_calls_getxtable(host):
-    arch, release, out, _, wine_run, _ = runs(host)
-    beside = out / "beside"
+    runs(host)
+    beside = host.out / "beside"
     beside.mkdir(exist_ok=True)
-    shutil.copy(out / "msvc_host.exe", beside)
-    shutil.copy(release / arch / "zibwin32.dll", beside)
-    assert run(wine_run, beside / "msvc_host.exe").returncode == 0
+    shutil.copy(host.out / "msvc_host.exe", beside)
+    shutil.copy(host.release / host.arch / "zibwin32.dll", beside)
+    assert run(host.wine_run, beside / "msvc_host.exe").returncode == 0
 
 
 @pytest.mark.parametrize("other", ["x86", "x64"])
 def test_an_arm64_host_refuses_another_architectures_dll(host, other):
-    arch, release, _, _, wine_run, _ = host
-    if arch != "arm64":
+    if host.arch != "arm64":
         pytest.skip("an arm64 host's loader")
     runs(host)
-    refused = run(wine_run, release / "arm64/zibhost.exe", "--dll",
-                  release / other / "zibwin32.dll", "--list")
+    refused = run(host.wine_run, host.release / "arm64/zibhost.exe", "--dll",
+                  host.release / other / "zibwin32.dll", "--list")
     assert "(error 193)" in refused.stdout + refused.stderr
