@@ -1,10 +1,15 @@
-"""The images that the checks of what ships read: the build's own (by
-default), or with --images installed the copies that `cmake --install` lays
-out for host authors."""
+"""What the checks of what ships read: the build's images (by default), or
+with --images installed the copies that `cmake --install` lays out for host
+authors; or a release archive (--archive), unpacked, and the builds whose
+files it holds (--presets)."""
+import pathlib
 import subprocess
 import types
+import zipfile
 
 import pytest
+
+from pe_image import RELEASE_ARCHES
 
 
 def pytest_addoption(parser):
@@ -34,3 +39,19 @@ def shipped(request, build):
     symbols = folder / "zibwin32.pdb" if build.compiler == "Clang" else build.symbols
     return types.SimpleNamespace(dll=folder / "zibwin32.dll", host=folder / "zibhost.exe",
                                  symbols=symbols)
+
+
+@pytest.fixture(scope="module")
+def unpacked(request, tmp_path_factory):
+    """The archive's path, and the folder it is unpacked into."""
+    archive = pathlib.Path(request.config.getoption("--archive"))
+    folder = tmp_path_factory.mktemp("release")
+    with zipfile.ZipFile(archive) as release:
+        release.extractall(folder)
+    return archive, folder
+
+
+@pytest.fixture(scope="module")
+def presets(request):
+    """The preset of the build whose files each architecture's folder holds."""
+    return dict(zip(RELEASE_ARCHES, request.config.getoption("--presets")))

@@ -4,13 +4,16 @@ package, and an MSVC-style host that lld-link links against zibwin32.lib.
 An arm64 host's loader refuses the x86 and x64 DLLs.
 usage: pytest linked_hosts_test.py --archive ZIP --presets X86 X64 ARM64"""
 import os
+import pathlib
 import shutil
 import subprocess
 import types
 
 import pytest
 
-from release_archive_test import ARCHES, SOURCE, presets, unpacked  # noqa: F401
+from pe_image import RELEASE_ARCHES
+
+SOURCE = pathlib.Path(__file__).parents[2]
 
 # The compiler's processor, the toolchain file, llvm-dlltool's machine and
 # the decoration of a stdcall name (ExitProcess@4 on x86).
@@ -23,8 +26,8 @@ def run(*command, **options):
                           **options)
 
 
-@pytest.fixture(scope="module", params=ARCHES)
-def host(request, unpacked, presets, tmp_path_factory):  # noqa: F811
+@pytest.fixture(scope="module", params=RELEASE_ARCHES)
+def host(request, unpacked, presets, tmp_path_factory):
     """The two hosts of an architecture, built; and whether this machine runs them."""
     arch = request.param
     _, release = unpacked

@@ -10,6 +10,8 @@ import subprocess
 import pefile
 
 ARCHES = {0x14C: "x86", 0x8664: "x64", 0xAA64: "arm64"}
+# The release's folders of the architectures, in the order --presets names them.
+RELEASE_ARCHES = tuple(ARCHES.values())
 # IMAGE_FILE_HEADER.Characteristics and IMAGE_OPTIONAL_HEADER.DllCharacteristics.
 FILE_FLAGS = {"RELOCS_STRIPPED": 0x1, "LARGE_ADDRESS_AWARE": 0x20}
 DLL_FLAGS = {"HIGH_ENTROPY_VA": 0x20, "DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100,
@@ -43,7 +45,6 @@ class LoadConfig:
     guard_flags: frozenset  # of GUARD_FLAGS' names
     guard_targets: list  # the CFG table's entries: the RVAs of the valid call targets
     dependent_load_flags: int
-    offset: int  # where the record lies in the file
 
 
 class Image:
@@ -96,8 +97,7 @@ class Image:
                           getattr(record, "SEHandlerCount", 0),
                           record.GuardCFCheckFunctionPointer,
                           record.GuardCFDispatchFunctionPointer, _names(GUARD_FLAGS, flags),
-                          targets, record.Reserved1,  # pefile's name for DependentLoadFlags
-                          self.pe.get_offset_from_rva(self.directory("LOAD_CONFIG").VirtualAddress))
+                          targets, record.Reserved1)  # pefile's name for DependentLoadFlags
 
     def codeview(self):
         """The PDB that the image names: its file name, GUID (as llvm-pdbutil

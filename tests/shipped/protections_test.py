@@ -105,6 +105,10 @@ def unwind_data(f):
 
 
 def signed_securely(f):
+    """An unsigned DLL makes the row n/a (None): a release is signed only
+    where its maintainer names a certificate."""
+    if f.image.directory("SECURITY").Size == 0:
+        return None, "unsigned: a release is signed where its maintainer names a certificate"
     verified = subprocess.run(["osslsigncode", "verify", "-in", f.image.path],
                               capture_output=True, text=True).stdout
     digests = sorted(set(re.findall(r"^(Message digest|Page hash) algorithm\s*: (\S+)",
@@ -117,11 +121,8 @@ def flag(name):
     return lambda f: (name in f.image.flags, name)
 
 
-def signed(f):
-    return f.image.directory("SECURITY").Size > 0
-
-
-# ID, BinSkim's rule, where the row applies (None: everywhere), the rule.
+# ID, BinSkim's rule, where the row applies (None: everywhere), the rule,
+# which gives whether the DLL passes (None: not for this DLL) and the detail.
 ROWS = [
     ("BA2008", "EnableControlFlowGuard", None, guard),
     ("BA2009", "EnableAddressSpaceLayoutRandomization", None, relocatable),
@@ -148,18 +149,18 @@ ROWS = [
 
 
 def row(f, rule_id, name, arches, rule):
-    """The row's line and whether it passed: None where it does not apply
-    (arm64 says so, x86 and x64 leave it out)."""
+    """The row's line and whether it passed: None where it does not apply to
+    the architecture (arm64 says so, x86 and x64 leave it out)."""
     if arches is not None and f.arch not in arches:
         if f.arch != "arm64":
             return None, None
         result, detail = "n/a", "does not apply to arm64"
-    elif rule is signed_securely and not signed(f):
-        result = "n/a"
-        detail = "unsigned: a release is signed where its maintainer names a certificate"
     else:
         ok, detail = rule(f)
-        result = "pass" if ok else "FAIL"
+        if ok is None:
+            result = "n/a"
+        else:
+            result = "pass" if ok else "FAIL"
     return f"{rule_id:<6} {name:<38} {f.arch:<3} {result:<4} {detail}", result != "FAIL"
 
 

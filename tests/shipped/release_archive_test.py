@@ -7,26 +7,12 @@ import hashlib
 import pathlib
 import re
 import subprocess
-import zipfile
 
 import pytest
 
-ARCHES = ("x86", "x64", "arm64")
+from pe_image import RELEASE_ARCHES
+
 SOURCE = pathlib.Path(__file__).parents[2]
-
-
-@pytest.fixture(scope="module")
-def unpacked(request, tmp_path_factory):
-    archive = pathlib.Path(request.config.getoption("--archive"))
-    folder = tmp_path_factory.mktemp("release")
-    with zipfile.ZipFile(archive) as release:
-        release.extractall(folder)
-    return archive, folder
-
-
-@pytest.fixture(scope="module")
-def presets(request):
-    return dict(zip(ARCHES, request.config.getoption("--presets")))
 
 
 def test_the_archive_holds_what_a_host_author_needs(unpacked):
@@ -34,7 +20,7 @@ def test_the_archive_holds_what_a_host_author_needs(unpacked):
     expected = {"CHANGELOG.md", "HOSTS.md", "LICENSE", "SHA256SUMS",
                 "cmake/zibwin32-config-version.cmake", "cmake/zibwin32-config.cmake",
                 "include/zibwin32.h"}
-    expected |= {f"{arch}/{file}" for arch in ARCHES for file in
+    expected |= {f"{arch}/{file}" for arch in RELEASE_ARCHES for file in
                  ("libzibwin32.dll.a", "zibhost.exe", "zibwin32.dll", "zibwin32.lib",
                   "zibwin32.pdb")}
     assert {str(path.relative_to(folder)) for path in folder.rglob("*") if path.is_file()} \
@@ -64,7 +50,7 @@ def test_the_name_and_the_changelog_are_of_the_headers_version(unpacked):
 
 
 @pytest.mark.parametrize("file", ["zibwin32.dll", "zibwin32.pdb", "zibhost.exe"])
-@pytest.mark.parametrize("arch", ARCHES)
+@pytest.mark.parametrize("arch", RELEASE_ARCHES)
 def test_each_image_is_the_tested_builds(unpacked, presets, arch, file, tmp_path):
     _, folder = unpacked
     shipped = folder / arch / file

@@ -171,13 +171,7 @@ def told_with(work, name, change):
 def test_a_bad_input_stops_the_step_and_leaves_every_image(
         build, work, released_before, name, change, reason, released):
     told = told_with(work, name, change)
-    folder = work / "bad"
-    shutil.rmtree(folder, ignore_errors=True)
-    (folder / "arch").mkdir(parents=True)
-    for image in IMAGES:
-        shutil.copy(build.tree / "bin" / image, folder / "arch")
-    stopped = subprocess.run(["tools/sign.sh", folder], cwd=build.source, text=True,
-                             env=pki.environment(told), capture_output=True)
+    folder, stopped = sign(build, work, "bad", told)
     stops = [line for line in stopped.stderr.splitlines() if line.startswith("sign: stopped: ")]
     assert stopped.returncode != 0 and len(stops) == 1, stopped.stderr
     assert reason.format(pki=work / "pki") in stops[0]
